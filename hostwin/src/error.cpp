@@ -1,0 +1,13 @@
+#include <windows.h>
+
+namespace {
+thread_local DWORD lastError = 0;
+}
+
+DWORD GetLastError() {
+    return lastError;
+}
+
+void SetLastError(DWORD error) {
+    lastError = error;
+}

@@ -1,0 +1,6 @@
+// Every module carries a constant version banner that nothing prints:
+// "\n" + module name + " Ver." + version + " Build:" + build date and time + "\n".
+#pragma once
+
+#define DURNAVEL_BANNER(name, version)                                                             \
+    "\n" name " Ver." version " Build:" __DATE__ " " __TIME__ "\n"

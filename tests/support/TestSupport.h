@@ -1,0 +1,34 @@
+// Helpers shared by the tests: programs of the build folder, files, environment.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RunResult {
+    int exitCode = -1;
+    std::string output; // standard output, byte for byte
+};
+
+// The file name of a program of this build ("guard_probe" -> "guard_probe.exe" on Windows).
+std::string programFile(const std::string& name);
+
+// Runs a program of the build folder (the tests' working folder) with the given arguments and
+// waits for it. The child inherits the environment; its standard output is captured.
+RunResult runProgram(const std::string& name, const std::vector<std::string>& args);
+
+// Sets (or, with an empty value, removes) a variable of this process's environment, which the
+// programs it starts inherit.
+void setEnvironment(const std::string& name, const std::string& value);
+
+// A fresh, empty folder for one test.
+std::string makeTempFolder(const std::string& label);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& data);
+
+// The text with every carriage return removed (the Windows console ends lines with CR LF).
+std::string withoutCarriageReturns(const std::string& text);
+
+} // namespace testsupport
