@@ -30,7 +30,8 @@ class NarrowingBuffer : public std::wstreambuf {
     int sync() override { return std::cout.flush() ? 0 : -1; }
 };
 
-NarrowingBuffer narrowingBuffer;
+// Never destroyed: std::wcout keeps using it until the last flush at exit.
+NarrowingBuffer& narrowingBuffer = *new NarrowingBuffer;
 
 struct ConsoleSetup {
     ConsoleSetup() {
