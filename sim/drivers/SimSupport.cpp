@@ -1,0 +1,231 @@
+#include "SimSupport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace sim {
+
+std::string environment(const char* name, const std::string& fallback) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') {
+        return fallback;
+    }
+    return value;
+}
+
+void journal(const std::string& line) {
+    std::string path = environment("DURNAVEL_SIM_JOURNAL");
+    if (path.empty()) {
+        return;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << line << '\n';
+}
+
+std::string hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+bool parseNumber(const std::string& text, std::uint32_t& value) {
+    if (text.empty()) {
+        return false;
+    }
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        if (text[2] == '-' || text[2] == '+' || text[2] == ' ') {
+            return false;
+        }
+        unsigned long long v = std::strtoull(begin + 2, &end, 16);
+        if (errno != 0 || *end != '\0' || end == begin + 2 || v > 0xFFFFFFFFull) {
+            return false;
+        }
+        value = static_cast<std::uint32_t>(v);
+        return true;
+    }
+    if (!(text[0] == '-' || (text[0] >= '0' && text[0] <= '9'))) {
+        return false;
+    }
+    long long v = std::strtoll(begin, &end, 10);
+    if (errno != 0 || *end != '\0' || end == begin || v < -2147483648LL || v > 0xFFFFFFFFLL) {
+        return false;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, const std::string& separators) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : text) {
+        if (separators.find(c) != std::string::npos) {
+            if (!part.empty()) {
+                parts.push_back(part);
+            }
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty()) {
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+} // namespace
+
+Faults Faults::read() {
+    Faults f;
+    for (const std::string& sw : split(environment("DURNAVEL_SIM_FAULTS"), ", ;")) {
+        std::uint32_t n = 0;
+        std::string::size_type eq = sw.find('=');
+        std::string key = sw.substr(0, eq);
+        std::string arg = eq == std::string::npos ? std::string() : sw.substr(eq + 1);
+        bool ok = true;
+        if (sw.compare(0, 7, "status:") == 0 && eq != std::string::npos) {
+            std::string entry = sw.substr(7, eq - 7);
+            std::string::size_type at = arg.find('@');
+            std::uint32_t status = 0;
+            std::uint32_t onCall = 0;
+            ok = parseNumber(arg.substr(0, at), status) &&
+                 (at == std::string::npos || (parseNumber(arg.substr(at + 1), onCall) && onCall));
+            if (ok) {
+                f.statuses[entry] = Status{static_cast<std::int32_t>(status), onCall};
+            }
+        } else if (sw.compare(0, 8, "missing:") == 0 && sw.size() > 8) {
+            f.missing.push_back(sw.substr(8));
+        } else if (sw == "hooks") {
+            f.preHook = f.postHook = true;
+        } else if (sw == "hooks:pre") {
+            f.preHook = true;
+        } else if (sw == "hooks:post") {
+            f.postHook = true;
+        } else if (key == "profile-count" && parseNumber(arg, n)) {
+            f.hasProfileCount = true;
+            f.profileCount = n;
+        } else if (key == "enum-short" && parseNumber(arg, n)) {
+            f.enumShort = n;
+        } else if (key == "enum-count" && parseNumber(arg, n)) {
+            f.hasEnumCount = true;
+            f.enumCount = n;
+        } else if (key == "extra-setting") {
+            std::string::size_type colon = arg.find(':');
+            std::uint32_t id = 0;
+            std::uint32_t value = 0;
+            ok = colon != std::string::npos && parseNumber(arg.substr(0, colon), id) &&
+                 parseNumber(arg.substr(colon + 1), value);
+            if (ok) {
+                f.extraSettings.emplace_back(id, value);
+            }
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            f.unknown.push_back(sw);
+        }
+    }
+    return f;
+}
+
+bool Faults::isMissing(const std::string& name, std::uint32_t id) const {
+    for (const std::string& m : missing) {
+        std::uint32_t n = 0;
+        if (m == name || (parseNumber(m, n) && n == id)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Faults::injected(const std::string& entry, std::uint32_t callNumber,
+                      std::int32_t& status) const {
+    auto it = statuses.find(entry);
+    if (it == statuses.end() || (it->second.onCall != 0 && it->second.onCall != callNumber)) {
+        return false;
+    }
+    status = it->second.status;
+    return true;
+}
+
+StoreRead readStore(const std::string& path, StoreEntries& entries, std::string& problem) {
+    entries.clear();
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        return StoreRead::Absent;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        problem = "unreadable";
+        return StoreRead::Malformed;
+    }
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        std::vector<std::string> words = split(line, " \t");
+        if (words.empty() || words[0][0] == '#') {
+            continue;
+        }
+        std::uint32_t key = 0;
+        std::uint32_t value = 0;
+        if (words.size() != 2 || !parseNumber(words[0], key) || !parseNumber(words[1], value)) {
+            problem = "line" + std::to_string(number);
+            entries.clear();
+            return StoreRead::Malformed;
+        }
+        entries.emplace_back(key, value);
+    }
+    return StoreRead::Ok;
+}
+
+bool writeStore(const std::string& path, const StoreEntries& entries, bool keysInHex,
+                std::string& problem) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            problem = "cannot-create-temporary";
+            return false;
+        }
+        for (const auto& e : entries) {
+            if (keysInHex) {
+                out << hex32(e.first) << ' ' << hex32(e.second) << '\n';
+            } else {
+                out << e.first << ' ' << static_cast<std::int32_t>(e.second) << '\n';
+            }
+        }
+        out.flush();
+        if (!out) {
+            problem = "cannot-write-temporary";
+            out.close();
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        problem = "cannot-rename";
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return false;
+    }
+    return true;
+}
+
+} // namespace sim

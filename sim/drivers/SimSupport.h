@@ -1,0 +1,71 @@
+// What the simulated driver libraries share: their configuration from the environment, the
+// fault switches, the call journal and the text store.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// The value of an environment variable, or fallback when it is unset or empty.
+std::string environment(const char* name, const std::string& fallback = std::string());
+
+// Appends one line (a line feed is added) to the journal named by DURNAVEL_SIM_JOURNAL, if set.
+// The file is opened and closed for every line, so several loads and processes can share it.
+void journal(const std::string& line);
+
+// "0x" and eight hex digits.
+std::string hex32(std::uint32_t value);
+
+// The fault switches of DURNAVEL_SIM_FAULTS, read afresh for every call.
+struct Faults {
+    // status:ENTRY=N or status:ENTRY=N@K: the entry returns N (on its K-th call only).
+    struct Status {
+        std::int32_t status;
+        std::uint32_t onCall; // 0: every call
+    };
+    std::map<std::string, Status> statuses;
+    // missing:ENTRY: nvapi_QueryInterface has no entry point for ENTRY (a name or an ID).
+    std::vector<std::string> missing;
+    // hooks, hooks:pre, hooks:post: nvapi_QueryInterface provides the call hooks.
+    bool preHook = false;
+    bool postHook = false;
+    // profile-count=N: NvAPI_DRS_GetProfileInfo announces N settings.
+    bool hasProfileCount = false;
+    std::uint32_t profileCount = 0;
+    // enum-short=N: NvAPI_DRS_EnumSettings hands out N settings fewer than it could.
+    std::uint32_t enumShort = 0;
+    // enum-count=N: NvAPI_DRS_EnumSettings reports N settings, whatever it wrote.
+    bool hasEnumCount = false;
+    std::uint32_t enumCount = 0;
+    // extra-setting=ID:VALUE: NvAPI_DRS_LoadSettings appends this setting to the base profile.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> extraSettings;
+    // Switches the simulator did not understand (journalled at load).
+    std::vector<std::string> unknown;
+
+    static Faults read();
+
+    bool isMissing(const std::string& name, std::uint32_t id) const;
+    // The injected status of the entry for its callNumber-th call (counted from 1), if any.
+    bool injected(const std::string& entry, std::uint32_t callNumber, std::int32_t& status) const;
+};
+
+// A store: keys and 32-bit values, one "KEY VALUE" pair per line, in file order. Blank lines and
+// lines starting with '#' are ignored. Numbers are decimal (a leading '-' allowed) or "0x" hex.
+typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> StoreEntries;
+
+enum class StoreRead { Ok, Absent, Malformed };
+StoreRead readStore(const std::string& path, StoreEntries& entries, std::string& problem);
+
+// Writes the whole store to PATH.tmp and renames it over PATH, so that a failure leaves the
+// store as it was. keysInHex selects "0x%08X" keys and values instead of decimal ones.
+bool writeStore(const std::string& path, const StoreEntries& entries, bool keysInHex,
+                std::string& problem);
+
+// Parses a decimal or "0x" hex number into 32 bits; false for anything else.
+bool parseNumber(const std::string& text, std::uint32_t& value);
+
+} // namespace sim

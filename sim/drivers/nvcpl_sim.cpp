@@ -1,0 +1,129 @@
+// The simulated nvcpl.dll: two entry points that read and write driver values by data index.
+// The values live in a text store (index 4: anti-aliasing method code, index 6: frame-queue
+// limit); NvCplSetDataInt writes the store at once. Every call is journalled.
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "SimSupport.h"
+
+namespace {
+
+const std::uint32_t kAntiAliasingIndex = 4;
+const std::uint32_t kFrameQueueLimitIndex = 6;
+
+std::map<std::string, std::uint32_t> calls;
+
+struct Lifetime {
+    Lifetime() {
+        sim::journal("nvcpl load");
+        for (const std::string& sw : sim::Faults::read().unknown) {
+            sim::journal("nvcpl unknown-fault " + sw);
+        }
+    }
+    ~Lifetime() { sim::journal("nvcpl unload"); }
+} lifetime;
+
+std::string storePath() {
+    return sim::environment("DURNAVEL_NVCPL_STORE", "nvcpl-store.txt");
+}
+
+bool knownIndex(std::int32_t index) {
+    return index == static_cast<std::int32_t>(kAntiAliasingIndex) ||
+           index == static_cast<std::int32_t>(kFrameQueueLimitIndex);
+}
+
+// The store, or the driver's defaults (no anti-aliasing, 3 frames) when there is none.
+bool readValues(sim::StoreEntries& entries, std::string& problem) {
+    switch (sim::readStore(storePath(), entries, problem)) {
+    case sim::StoreRead::Absent:
+        entries = {{kAntiAliasingIndex, 0}, {kFrameQueueLimitIndex, 3}};
+        return true;
+    case sim::StoreRead::Malformed:
+        return false;
+    case sim::StoreRead::Ok:
+        return true;
+    }
+    return false;
+}
+
+std::int32_t finish(std::ostringstream& line, std::int32_t result) {
+    line << " status=" << result;
+    sim::journal(line.str());
+    return result;
+}
+
+bool injected(const char* entry, std::ostringstream& line, std::int32_t& result) {
+    const std::uint32_t number = ++calls[entry];
+    if (sim::Faults::read().injected(entry, number, result)) {
+        line << " injected=yes";
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" std::int32_t __cdecl NvCplGetDataInt(std::int32_t index, std::int32_t* value) {
+    std::ostringstream line;
+    line << "nvcpl NvCplGetDataInt index=" << index;
+    std::int32_t result;
+    if (injected("NvCplGetDataInt", line, result)) {
+        return finish(line, result);
+    }
+    if (value == nullptr || !knownIndex(index)) {
+        return finish(line, FALSE);
+    }
+    sim::StoreEntries entries;
+    std::string problem;
+    if (!readValues(entries, problem)) {
+        line << " store=malformed problem=" << problem;
+        return finish(line, FALSE);
+    }
+    for (const auto& e : entries) {
+        if (e.first == static_cast<std::uint32_t>(index)) {
+            *value = static_cast<std::int32_t>(e.second);
+            line << " value=" << *value;
+            return finish(line, TRUE);
+        }
+    }
+    line << " value=none";
+    return finish(line, FALSE);
+}
+
+extern "C" std::int32_t __cdecl NvCplSetDataInt(std::int32_t index, std::int32_t value) {
+    std::ostringstream line;
+    line << "nvcpl NvCplSetDataInt index=" << index << " value=" << value;
+    std::int32_t result;
+    if (injected("NvCplSetDataInt", line, result)) {
+        return finish(line, result);
+    }
+    if (!knownIndex(index)) {
+        return finish(line, FALSE);
+    }
+    sim::StoreEntries entries;
+    std::string problem;
+    if (!readValues(entries, problem)) {
+        line << " store=malformed problem=" << problem;
+        return finish(line, FALSE);
+    }
+    bool replaced = false;
+    for (auto& e : entries) {
+        if (e.first == static_cast<std::uint32_t>(index)) {
+            e.second = static_cast<std::uint32_t>(value);
+            replaced = true;
+        }
+    }
+    if (!replaced) {
+        entries.emplace_back(static_cast<std::uint32_t>(index), static_cast<std::uint32_t>(value));
+    }
+    if (!sim::writeStore(storePath(), entries, false, problem)) {
+        line << " saved=no problem=" << problem;
+        return finish(line, FALSE);
+    }
+    line << " saved=yes";
+    return finish(line, TRUE);
+}
