@@ -1,17 +1,160 @@
-// The platform device \\.\vesnara for the host build. Not there yet: every open fails as on a
-// machine without the platform driver.
+// The platform device \\.\vesnara for the host build: the simulated device's requests served
+// in-process, from the same configuration, image files and journal as the kernel driver
+// (sim/vesnara). The device folder is named by $DURNAVEL_HOST_DEVICE_DIR; without it the device
+// is not there, as on a machine without the platform driver. Configuration, fault switches and
+// journal lines come from sim/vesnara/vesnaraCore.h, which sim/vesnara adds to this library.
 #include "handles.h"
 
-HANDLE CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "vesnaraCore.h"
+
+namespace {
+
+const wchar_t kDeviceName[] = L"\\\\.\\vesnara";
+constexpr DWORD kErrorInvalidFunction = 1;
+
+std::string deviceFolder() {
+    const char* dir = std::getenv("DURNAVEL_HOST_DEVICE_DIR");
+    if (dir == nullptr || *dir == '\0') {
+        return {};
+    }
+    struct stat info {};
+    if (::stat(dir, &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return {};
+    }
+    return dir;
 }
 
-BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD bytesReturned,
-                     LPOVERLAPPED) {
+// The configuration is read afresh before every open and request, as the driver does.
+VesnaraConfig readConfig(const std::string& folder) {
+    VesnaraConfig config{};
+    char text[VESNARA_CONFIG_SIZE];
+    std::size_t size = 0;
+    int fd = ::open((folder + "/" VESNARA_CONFIG_NAME).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ssize_t n;
+        while (size < sizeof(text) && (n = ::read(fd, text + size, sizeof(text) - size)) > 0) {
+            size += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+    }
+    vesnaraParseConfig(text, size, &config);
+    return config;
+}
+
+void journal(const std::string& folder, const char* line, std::size_t length) {
+    int fd = ::open((folder + "/" VESNARA_JOURNAL_NAME).c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ssize_t written = ::write(fd, line, length);
+        (void)written; // a lost journal line fails no request
+        ::close(fd);
+    }
+}
+
+// Reads `count` bytes of the image at `address`; bytes past its end stay as they are (zero).
+bool readImage(const std::string& folder, const char* image, std::uint64_t address,
+               std::uint32_t count, unsigned char* out) {
+    std::string path = vesnaraPathIsAbsolute(image) ? image : folder + "/" + image;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    std::uint32_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pread(fd, out + done, count - done, static_cast<off_t>(address + done));
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::uint32_t>(n);
+    }
+    ::close(fd);
+    return true;
+}
+
+struct DeviceObject : hostwin::HandleObject {
+    explicit DeviceObject(std::string f) : HandleObject(Kind::Device), folder(std::move(f)) {}
+    ~DeviceObject() override {
+        char line[VESNARA_LINE_SIZE];
+        journal(folder, line, vesnaraFormatClose(line, sizeof(line)));
+    }
+    std::string folder;
+};
+
+} // namespace
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    std::string folder;
+    if (fileName == nullptr || std::wcscmp(fileName, kDeviceName) != 0 ||
+        (folder = deviceFolder()).empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    VesnaraConfig config = readConfig(folder);
+    const int refused = vesnaraOpenRefused(&config);
+    char line[VESNARA_LINE_SIZE];
+    journal(folder, line, vesnaraFormatOpen(line, sizeof(line), refused));
+    if (refused) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return new DeviceObject(folder);
+}
+
+BOOL DeviceIoControl(HANDLE handle, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize,
+                     LPVOID outBuffer, DWORD outBufferSize, LPDWORD bytesReturned, LPOVERLAPPED) {
     if (bytesReturned != nullptr) {
         *bytesReturned = 0;
     }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+    auto* object = static_cast<hostwin::HandleObject*>(handle);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+        object->kind != hostwin::HandleObject::Kind::Device) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const std::string& folder = static_cast<DeviceObject*>(object)->folder;
+    VesnaraConfig config = readConfig(folder);
+    VesnaraRequest request;
+    VesnaraResult result =
+        vesnaraPlanRequest(&config, ioControlCode, static_cast<const unsigned char*>(inBuffer),
+                           inBufferSize, outBuffer != nullptr ? outBufferSize : 0, &request);
+    if (result == VESNARA_OK || result == VESNARA_SHORT) {
+        auto* out = static_cast<unsigned char*>(outBuffer);
+        std::memset(out, 0, outBufferSize);
+        if (!readImage(folder, config.image, request.address, vesnaraBytesToRead(&request), out)) {
+            result = VESNARA_NO_IMAGE;
+        }
+    }
+    const std::uint32_t reported = vesnaraBytesReported(&request, result);
+    char line[VESNARA_LINE_SIZE];
+    journal(folder, line, vesnaraFormatRequest(line, sizeof(line), &request, result, reported));
+
+    switch (result) {
+    case VESNARA_OK:
+    case VESNARA_SHORT:
+        if (bytesReturned != nullptr) {
+            *bytesReturned = reported;
+        }
+        SetLastError(ERROR_SUCCESS);
+        return TRUE;
+    case VESNARA_BAD_CODE:
+        SetLastError(kErrorInvalidFunction);
+        return FALSE;
+    case VESNARA_BAD_REQUEST:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    default:
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
 }
