@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -931,6 +932,111 @@ TEST_F(NvApiMgrTest, SaveReplacesTheStoreAndLeavesNoTemporary) {
     ASSERT_TRUE(mgr->set(record({{DRS_MAXIMUM_PRERENDERED_FRAMES, 0}})));
     EXPECT_EQ(nvapiStore(), (Settings{{PRERENDERED_FRAMES_ID, 0}, {VSYNCMODE_ID, 0x60925292}}));
     EXPECT_FALSE(std::filesystem::exists(nvapiStorePath + ".tmp"));
+}
+
+// ---- conversion of single fields, including values validation never lets through ----
+
+struct CreateRefusalCase {
+    const char* label;
+    std::uint64_t bit;
+    std::int32_t value;
+    std::string handler;
+    std::string message;
+};
+
+void PrintTo(const CreateRefusalCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class NvApiMgrCreateRefusal : public DriverTest,
+                              public ::testing::WithParamInterface<CreateRefusalCase> {};
+
+TEST_P(NvApiMgrCreateRefusal, EmptiesTheListAndNamesTheValue) {
+    const CreateRefusalCase& c = GetParam();
+    NvApiDrsMgr mgr;
+    mgr.debugLevel = 1;
+    DrsParam in = record({{c.bit, c.value}});
+    // A handler empties the list it was given; the dispatcher leaves it alone.
+    const bool byHandler = c.handler != "createSettings";
+    std::vector<NVDRS_SETTING> list(1, makeDwordSetting(PRERENDERED_FRAMES_ID, 1));
+    EXPECT_FALSE(mgr.createSettings(in, c.bit, list));
+    EXPECT_EQ(list.size(), byHandler ? 0u : 1u);
+    ASSERT_EQ(diagnostics().size(), 1u);
+    EXPECT_EQ(diagnostics()[0].substr(0, diagnostics()[0].find(": Line")),
+              "tool::graphics::NvApiDrsMgr::" + c.handler);
+    EXPECT_EQ(messages(diagnostics())[0], c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NvApiDrsMgr, NvApiMgrCreateRefusal,
+    ::testing::Values(
+        CreateRefusalCase{"aniso", DRS_ANISOTROPIC_FILTERING, 6,
+                          "createSettingsOnAnisotropicFiltering",
+                          "Error : baseParam anisotropicFiltering is invalid. Val = 6.\n"},
+        CreateRefusalCase{"gamma", DRS_ANTI_ALIASING_GAMMA_CORRECTION, 2,
+                          "createSettingsOnAntiAliasingGammaCorrection",
+                          "Error : baseParam antiAliasingGammaCorrection is invalid. Val = 2.\n"},
+        CreateRefusalCase{"mode", DRS_ANTI_ALIASING_MODE, 4, "createSettingsOnAntiAliasingMode",
+                          "Error : baseParam antiAliasingModeParam is invalid. Val = 4.\n"},
+        CreateRefusalCase{
+            "setting", DRS_ANTI_ALIASING_SETTING, -1, "createSettingsOnAntiAliasingSetting",
+            "Error : baseParam antiAliasingSettingParam is invalid. Val = ffffffff.\n"},
+        CreateRefusalCase{"transparency", DRS_ANTI_ALIASING_TRANSPARENCY, 5,
+                          "createSettingsOnAntiAliasingTransparency",
+                          "Error : antiAliasingTransparencyParam value is invalid. Val = 5.\n"},
+        CreateRefusalCase{
+            "multimon", DRS_MULTI_DISPLAY_MIXED_GPU_ACCELERATION, 3,
+            "createSettingsOnMultiDisplayMixedGpuAcceleration",
+            "Error : multiDisplayMixedGpuAccelerationParam value is invalid. Val = 3.\n"},
+        CreateRefusalCase{"opts2", DRS_TEXTURE_FILTERING_ANISOTROPIC_SAMPLE_OPTIMIZATION, 2,
+                          "createSettingsOnTextureFilteringAnisotropicSampleOptimization",
+                          "Error : textureFilteringAnisotropicSampleOptimizationParam value is "
+                          "invalid. Val = 2.\n"},
+        CreateRefusalCase{
+            "lodBias", DRS_TEXTURE_FILTERING_NEGATIVE_LOD_BIAS, 2,
+            "createSettingsOnTextureFilteringNegativeLodBiasParam",
+            "Error : textureFilteringNegativeLodBiasParam value is invalid. Val = 2.\n"},
+        CreateRefusalCase{"quality", DRS_TEXTURE_FILTERING_QUALITY, 4,
+                          "createSettingsOnTextureFilteringQuality",
+                          "Error : textureFilteringQualityParam value is invalid. Val = 4.\n"},
+        CreateRefusalCase{
+            "trilinear", DRS_TEXTURE_FILTERING_TRILINEAR_OPTIMIZATION, 2,
+            "createSettingsOnTextureFilteringTrilinearOptimization",
+            "Error : textureFilteringTrilinearOptimizationParam value is invalid. Val = 2.\n"},
+        CreateRefusalCase{"threaded", DRS_THREADED_OPTIMIZATION, 3,
+                          "createSettingsOnThreadedOptimization",
+                          "Error : threadedOptimizationParam value is invalid. Val = 3.\n"},
+        CreateRefusalCase{"triple", DRS_TRIPLE_BUFFERING, 2, "createSettingsOnTripleBufferingParam",
+                          "Error : tripleBufferingParam value is invalid. Val = 2.\n"},
+        CreateRefusalCase{"vsync", DRS_VERTICAL_SYNC, 3, "createSettingsOnVerticalSync",
+                          "Error : verticalSyncParam value is invalid. Val = 3.\n"},
+        CreateRefusalCase{"bit14", 0x4000, 0, "createSettings",
+                          "Error : baseParam enableSetting is invalid. Val = 4000.\n"},
+        CreateRefusalCase{"twoBits", 0x3, 0, "createSettings",
+                          "Error : baseParam enableSetting is invalid. Val = 3.\n"}),
+    ByLabel());
+
+TEST(NvApiDrsMgrCreate, SettingUnderModeOffWritesNothingAndFramesAreNotChecked) {
+    NvApiDrsMgr mgr;
+    std::vector<NVDRS_SETTING> list;
+    EXPECT_TRUE(
+        mgr.createSettings(record({{DRS_ANTI_ALIASING_MODE, 1}, {DRS_ANTI_ALIASING_SETTING, 3}}),
+                           DRS_ANTI_ALIASING_SETTING, list));
+    EXPECT_TRUE(list.empty());
+    EXPECT_TRUE(mgr.createSettings(record({{DRS_MAXIMUM_PRERENDERED_FRAMES, -5}}),
+                                   DRS_MAXIMUM_PRERENDERED_FRAMES, list));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].currentValue.u32Value, 0xFFFFFFFBu);
+}
+
+TEST(NvApiDrsMgrCreate, DwordSettingIsZeroedApartFromItsFourParts) {
+    NVDRS_SETTING s = makeDwordSetting(VSYNCMODE_ID, 0x47814940);
+    NVDRS_SETTING expected;
+    std::memset(&expected, 0, sizeof(expected));
+    expected.version = 0x13020;
+    expected.settingId = 0x00A879CF;
+    expected.currentValue.u32Value = 0x47814940;
+    EXPECT_EQ(std::memcmp(&s, &expected, sizeof(s)), 0);
 }
 
 } // namespace

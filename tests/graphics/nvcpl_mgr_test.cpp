@@ -338,4 +338,17 @@ TEST_F(NvCplMgrTest, EveryFrameValueRoundTrips) {
     }
 }
 
+TEST_F(NvCplMgrTest, UpdateParamKnowsOnlyTheTwoReadableFields) {
+    writeNvcplStore(7, 2);
+    auto mgr = open();
+    DrsParam p = makeDefaultDrsParam();
+    EXPECT_FALSE(mgr->updateParam(DRS_VERTICAL_SYNC, p));
+    EXPECT_EQ(messages(diagnostics()),
+              std::vector<std::string>{"Error : setting is invalid. val : 2000.\n"});
+    EXPECT_TRUE(mgr->updateParam(DRS_ANTI_ALIASING_SETTING, p));
+    EXPECT_EQ(p.antiAliasingSetting, 3);
+    EXPECT_EQ(p.enableSettings, DRS_ANTI_ALIASING_SETTING);
+    EXPECT_TRUE(calls(journal()) == std::vector<std::string>{"NvCplGetDataInt 4"});
+}
+
 } // namespace
