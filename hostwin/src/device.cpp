@@ -99,14 +99,14 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD,
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    // The open fault: the device is not there, and leaves no journal line.
     VesnaraConfig config = readConfig(folder);
-    const int refused = vesnaraOpenRefused(&config);
-    char line[VESNARA_LINE_SIZE];
-    journal(folder, line, vesnaraFormatOpen(line, sizeof(line), refused));
-    if (refused) {
+    if (vesnaraOpenRefused(&config)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    char line[VESNARA_LINE_SIZE];
+    journal(folder, line, vesnaraFormatOpen(line, sizeof(line)));
     SetLastError(ERROR_SUCCESS);
     return new DeviceObject(folder);
 }

@@ -11,12 +11,22 @@
  * image to serve and the fault switches, read again before every open and request, so the
  * image can change while the driver runs) and the journal journal.txt (one line per open,
  * request and close). Their format is in vesnaraCore.h, shared with the host build's device.
+ *
+ * The open fault makes the device disappear: a watcher thread reads the configuration every
+ * 50 ms and removes \DosDevices\vesnara while the fault is set (opening \\.\vesnara then fails
+ * with ERROR_FILE_NOT_FOUND, as without the driver; Wine would not fail an open whose
+ * IRP_MJ_CREATE the driver refuses), and puts it back when it is cleared. It records the state
+ * in C:\vesnara\device.txt ("present" or "absent"), so that whoever switched can wait for it.
  * Image paths may be relative to the device folder, DOS paths (X:\...), NT paths, or Unix paths
  * (/...), which are taken on drive Z:, where Wine shows the Unix root.
  */
 #include <ntddk.h>
 
 #include "vesnaraCore.h"
+
+/* Exported by ntoskrnl, not declared by the mingw-w64 kernel headers. */
+NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable,
+                                              PLARGE_INTEGER timeout);
 
 #define VESNARA_POOL_TAG 0x61736576 /* "vesa" */
 #define VESNARA_DEVICE_TYPE 0x9C40
@@ -26,6 +36,13 @@ static const WCHAR kLinkName[] = L"\\DosDevices\\vesnara";
 static const WCHAR kFolder[] = L"\\??\\C:\\vesnara\\";
 static const WCHAR kConfigPath[] = L"\\??\\C:\\vesnara\\vesnara.conf";
 static const WCHAR kJournalPath[] = L"\\??\\C:\\vesnara\\journal.txt";
+static const WCHAR kStatePath[] = L"\\??\\C:\\vesnara\\device.txt";
+
+#define VESNARA_WATCH_INTERVAL (-50 * 10000LL) /* 50 ms, relative, in units of 100 ns */
+
+static KEVENT stopWatching;
+static HANDLE watcher;
+static int linkPresent; /* \DosDevices\vesnara exists; changed by the watcher only */
 
 DRIVER_INITIALIZE DriverEntry;
 static DRIVER_UNLOAD onUnload;
@@ -33,6 +50,7 @@ static DRIVER_DISPATCH onCreate;
 static DRIVER_DISPATCH onClose;
 static DRIVER_DISPATCH onCleanup;
 static DRIVER_DISPATCH onDeviceControl;
+static KSTART_ROUTINE watch;
 
 static NTSTATUS openFile(const WCHAR* path, ACCESS_MASK access, ULONG disposition, HANDLE* handle) {
     UNICODE_STRING name;
@@ -137,8 +155,12 @@ static NTSTATUS onCreate(PDEVICE_OBJECT device, PIRP irp) {
     (void)device;
     readConfig(&config);
     refused = vesnaraOpenRefused(&config);
-    journal(line, vesnaraFormatOpen(line, sizeof(line), refused));
-    return complete(irp, refused ? STATUS_OBJECT_NAME_NOT_FOUND : STATUS_SUCCESS, 0);
+    if (refused) {
+        /* Only between a switch and the watcher's next look: the device is not there. */
+        return complete(irp, STATUS_OBJECT_NAME_NOT_FOUND, 0);
+    }
+    journal(line, vesnaraFormatOpen(line, sizeof(line)));
+    return complete(irp, STATUS_SUCCESS, 0);
 }
 
 static NTSTATUS onClose(PDEVICE_OBJECT device, PIRP irp) {
@@ -206,10 +228,64 @@ static NTSTATUS onDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
     return complete(irp, status, NT_SUCCESS(status) ? reported : 0);
 }
 
-static void onUnload(PDRIVER_OBJECT driver) {
+static void writeState(int present) {
+    HANDLE file;
+    if (NT_SUCCESS(openFile(kStatePath, GENERIC_WRITE, FILE_OVERWRITE_IF, &file))) {
+        IO_STATUS_BLOCK io;
+        const char* text = present ? "present\n" : "absent\n";
+        ZwWriteFile(file, NULL, NULL, NULL, &io, (PVOID)text, present ? 8 : 7, NULL, NULL);
+        ZwClose(file);
+    }
+}
+
+static void setLink(int present) {
+    UNICODE_STRING name;
     UNICODE_STRING link;
+    if (present == linkPresent) {
+        return;
+    }
     RtlInitUnicodeString(&link, kLinkName);
-    IoDeleteSymbolicLink(&link);
+    if (present) {
+        RtlInitUnicodeString(&name, kDeviceName);
+        if (!NT_SUCCESS(IoCreateSymbolicLink(&link, &name))) {
+            return;
+        }
+    } else {
+        IoDeleteSymbolicLink(&link);
+    }
+    linkPresent = present;
+}
+
+static void watch(PVOID context) {
+    LARGE_INTEGER interval;
+    int recorded = -1;
+    (void)context;
+    interval.QuadPart = VESNARA_WATCH_INTERVAL;
+    for (;;) {
+        VesnaraConfig config;
+        readConfig(&config);
+        setLink(!vesnaraOpenRefused(&config));
+        if (recorded != linkPresent) {
+            writeState(linkPresent);
+            recorded = linkPresent;
+        }
+        if (KeWaitForSingleObject(&stopWatching, Executive, KernelMode, FALSE, &interval) ==
+            STATUS_SUCCESS) {
+            break;
+        }
+    }
+    PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
+static void onUnload(PDRIVER_OBJECT driver) {
+    KeSetEvent(&stopWatching, IO_NO_INCREMENT, FALSE);
+    if (watcher != NULL) {
+        ZwWaitForSingleObject(watcher, FALSE, NULL);
+        ZwClose(watcher);
+        watcher = NULL;
+    }
+    setLink(0);
+    writeState(0);
     if (driver->DeviceObject != NULL) {
         IoDeleteDevice(driver->DeviceObject);
     }
@@ -219,6 +295,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     UNICODE_STRING name;
     UNICODE_STRING link;
     PDEVICE_OBJECT device;
+    OBJECT_ATTRIBUTES attributes;
     NTSTATUS status;
     (void)registryPath;
 
@@ -238,7 +315,18 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
     driver->MajorFunction[IRP_MJ_CLEANUP] = onCleanup;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = onDeviceControl;
     driver->DriverUnload = onUnload;
+    linkPresent = 1;
     device->Flags |= DO_BUFFERED_IO;
     device->Flags &= ~DO_DEVICE_INITIALIZING;
+
+    KeInitializeEvent(&stopWatching, NotificationEvent, FALSE);
+    InitializeObjectAttributes(&attributes, NULL, OBJ_KERNEL_HANDLE, NULL, NULL);
+    status =
+        PsCreateSystemThread(&watcher, THREAD_ALL_ACCESS, &attributes, NULL, NULL, watch, NULL);
+    if (!NT_SUCCESS(status)) {
+        watcher = NULL;
+        onUnload(driver);
+        return status;
+    }
     return STATUS_SUCCESS;
 }

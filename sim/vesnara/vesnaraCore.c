@@ -283,9 +283,9 @@ static const char* resultName(VesnaraResult result) {
     return "?";
 }
 
-size_t vesnaraFormatOpen(char* text, size_t size, int refused) {
+size_t vesnaraFormatOpen(char* text, size_t size) {
     Line line = {text, size, 0};
-    put(&line, refused ? "open refused\n" : "open ok\n");
+    put(&line, "open ok\n");
     return line.length;
 }
 

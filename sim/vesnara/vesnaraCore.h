@@ -6,7 +6,7 @@
  *
  * Configuration (vesnara.conf in the device folder), one setting a line, '#' starts a comment:
  *   image PATH             the image to serve; a relative PATH is taken from the device folder
- *   fault open             opening the device fails (as if the driver were not there)
+ *   fault open             the device is not there: opening it fails with ERROR_FILE_NOT_FOUND
  *   fault refuse [ADDR]    read requests fail (only those starting at ADDR, when given)
  *   fault short [ADDR]     read replies report one byte less than the output buffer
  * ADDR is decimal or 0x-prefixed hexadecimal. Unknown lines are ignored.
@@ -87,11 +87,12 @@ uint32_t vesnaraBytesReported(const VesnaraRequest* request, VesnaraResult resul
 
 /* Journal lines, each ended by a line feed; the return value is the length written (the line is
  * cut to fit `size`, which should be VESNARA_LINE_SIZE):
- *   open ok | open refused | close
+ *   open ok | close
+ * (an open refused by the open fault leaves no line: the device is not there)
  *   request code=0x9C406104 in=16 out=0x8010 address=0x000F0000 mode=1 count=0x8010
  *       result=ok returned=0x8010                                   (one line)
  * result is one of ok, short, refused, no-image, bad-request, bad-code. */
-size_t vesnaraFormatOpen(char* line, size_t size, int refused);
+size_t vesnaraFormatOpen(char* line, size_t size);
 size_t vesnaraFormatClose(char* line, size_t size);
 size_t vesnaraFormatRequest(char* line, size_t size, const VesnaraRequest* request,
                             VesnaraResult result, uint32_t reported);
