@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SimDevice.h"
@@ -86,49 +87,27 @@ TEST_P(DeviceRequest, AnsweredAndJournalled) {
     EXPECT_EQ(j.requests[0].returned, c.returned);
 }
 
+// A request of the default record and output size, unless given.
+RequestCase answer(const char* label, std::vector<std::string> faults, DWORD returned,
+                   std::string result, std::vector<unsigned char> in = record(kEntry, 1, 0x20),
+                   DWORD outSize = 0x20, DWORD code = kRead) {
+    const bool ok = result == "ok" || result == "short";
+    return {label, std::move(faults), code, std::move(in), outSize, ok, returned, result};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Requests, DeviceRequest,
     ::testing::Values(
-        RequestCase{"read", {}, kRead, record(kEntry, 1, 0x20), 0x20, true, 0x20, "ok"},
-        RequestCase{"fewerBytesAskedWholeBufferReported",
-                    {},
-                    kRead,
-                    record(kEntry, 1, 4),
-                    0x40,
-                    true,
-                    0x40,
-                    "ok"},
-        RequestCase{"short", {"short"}, kRead, record(kEntry, 1, 0x20), 0x20, true, 0x1F, "short"},
-        RequestCase{"shortElsewhere",
-                    {"short 0xF0000"},
-                    kRead,
-                    record(kEntry, 1, 0x20),
-                    0x20,
-                    true,
-                    0x20,
-                    "ok"},
-        RequestCase{
-            "refused", {"refuse"}, kRead, record(kEntry, 1, 0x20), 0x20, false, 0, "refused"},
-        RequestCase{"refusedAtThisAddress",
-                    {"refuse 0xF59F0"},
-                    kRead,
-                    record(kEntry, 1, 0x20),
-                    0x20,
-                    false,
-                    0,
-                    "refused"},
-        RequestCase{
-            "modeOtherThan1", {}, kRead, record(kEntry, 2, 0x20), 0x20, false, 0, "bad-request"},
-        RequestCase{"recordTooShort",
-                    {},
-                    kRead,
-                    std::vector<unsigned char>(12),
-                    0x20,
-                    false,
-                    0,
-                    "bad-request"},
-        RequestCase{
-            "unknownCode", {}, 0x9C406108, record(kEntry, 1, 0x20), 0x20, false, 0, "bad-code"}),
+        answer("read", {}, 0x20, "ok"),
+        answer("fewerAskedWholeBufferReported", {}, 0x40, "ok", record(kEntry, 1, 4), 0x40),
+        answer("short", {"short"}, 0x1F, "short"),
+        answer("shortElsewhere", {"short 0xF0000"}, 0x20, "ok"),
+        answer("refused", {"refuse"}, 0, "refused"),
+        answer("refusedAtThisAddress", {"refuse 0xF59F0"}, 0, "refused"),
+        answer("refuseBeforeShort", {"short", "refuse"}, 0, "refused"),
+        answer("modeOtherThan1", {}, 0, "bad-request", record(kEntry, 2, 0x20)),
+        answer("recordTooShort", {}, 0, "bad-request", std::vector<unsigned char>(12)),
+        answer("unknownCode", {}, 0, "bad-code", record(kEntry, 1, 0x20), 0x20, 0x9C406108)),
     ByLabel());
 
 TEST(Device, ServesTheImageAndZeroesTheRest) {
