@@ -112,9 +112,9 @@ def oem_strings(handle, strings):
     return structure(11, handle, struct.pack("<B", len(strings)), strings)
 
 
-def talvenor_strings(spec):
+def talvenor_strings(machine):
     """QTD2 -> OEM strings with "QTD" at 2 and "QTD2" at 4; QTD alone leaves OEM string 4 out."""
-    code, revision = spec[:3], spec[3:]
+    code, revision = machine[:3], machine[3:]
     if code not in TALVENOR_MANUFACTURER or not revision.isdigit() and revision != "":
         raise BuildError("--talvenor takes QTD or QTF and an optional revision, e.g. QTD2")
     oem = list(TALVENOR_OEM)
