@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -103,6 +105,11 @@ Faults Faults::read() {
             if (ok) {
                 f.statuses[entry] = Status{static_cast<std::int32_t>(status), onCall};
             }
+        } else if (sw.compare(0, 6, "delay:") == 0 && eq != std::string::npos) {
+            ok = parseNumber(arg, n);
+            if (ok) {
+                f.delays[sw.substr(6, eq - 6)] = n;
+            }
         } else if (sw.compare(0, 8, "missing:") == 0 && sw.size() > 8) {
             f.missing.push_back(sw.substr(8));
         } else if (sw == "hooks") {
@@ -150,6 +157,9 @@ bool Faults::isMissing(const std::string& name, std::uint32_t id) const {
 
 bool Faults::injected(const std::string& entry, std::uint32_t callNumber,
                       std::int32_t& status) const {
+    if (auto delay = delays.find(entry); delay != delays.end()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay->second));
+    }
     auto it = statuses.find(entry);
     if (it == statuses.end() || (it->second.onCall != 0 && it->second.onCall != callNumber)) {
         return false;

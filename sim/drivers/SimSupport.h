@@ -43,13 +43,17 @@ struct Faults {
     std::uint32_t enumCount = 0;
     // extra-setting=ID:VALUE: NvAPI_DRS_LoadSettings appends this setting to the base profile.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> extraSettings;
+    // delay:ENTRY=MS: ENTRY waits MS milliseconds before it does anything (a run that stays
+    // inside the driver long enough for a second process to start meanwhile).
+    std::map<std::string, std::uint32_t> delays;
     // Switches the simulator did not understand (journalled at load).
     std::vector<std::string> unknown;
 
     static Faults read();
 
     bool isMissing(const std::string& name, std::uint32_t id) const;
-    // The injected status of the entry for its callNumber-th call (counted from 1), if any.
+    // Waits as long as a delay switch asks for the entry, then tells the injected status of the
+    // entry for its callNumber-th call (counted from 1), if any.
     bool injected(const std::string& entry, std::uint32_t callNumber, std::int32_t& status) const;
 };
 
