@@ -155,11 +155,11 @@ def scenarios():
         runs=[(["-s", "1"], SET_DONE, 0), ([], shows(1), 0)], nvcpl_after="4 0\n6 1\n",
         journal=[r"^nvcpl NvCplSetDataInt index=6 value=1 saved=yes status=1$"],
         no_journal=[r"NvCplSetDataInt index=4", r"^nvapi"])
-    add("show-rev1-unknown-aa-code", machine="QTD", nvcpl="4 2\n6 1\n",
+    add("fault-show-rev1-unknown-aa-code", machine="QTD", nvcpl="4 2\n6 1\n",
         runs=[([], GET_ERROR + FATAL, 2)], nvcpl_after="same")
-    add("show-rev1-get-fails", machine="QTD", faults="status:NvCplGetDataInt=0",
+    add("fault-show-rev1-get-fails", machine="QTD", faults="status:NvCplGetDataInt=0",
         runs=[([], GET_ERROR + FATAL, 2)])
-    add("set-rev1-set-fails", machine="QTD", nvcpl="4 0\n6 2\n",
+    add("fault-set-rev1-set-fails", machine="QTD", nvcpl="4 0\n6 2\n",
         faults="status:NvCplSetDataInt=0", runs=[(["-s", "1"], SET_ERROR + FATAL, 2)],
         nvcpl_after="same")
 
@@ -180,12 +180,10 @@ def scenarios():
                                             "--manufacturer", "Contoso"]),
                           ("qtd-with-fourth-byte", ["--oem", "a", "--oem", "b", "--oem", "QTDX",
                                                     "--manufacturer", "Contoso"]),
-                          ("no-anchor", ["--talvenor", "QTD2", "--no-entry"]),
-                          ("device-absent", "QTD2")):
-        device = ["open"] if name == "device-absent" else []
-        add("platform-%s-show" % name, machine=machine, device=device,
+                          ):
+        add("platform-%s-show" % name, machine=machine,
             runs=[([], GET_ERROR + TALVENOR_ONLY, 2)], no_journal=[r"."])
-        add("platform-%s-set" % name, machine=machine, device=device, nvapi=STORE_FRAMES_2,
+        add("platform-%s-set" % name, machine=machine, nvapi=STORE_FRAMES_2,
             runs=[(["-s", "1"], SET_ERROR + TALVENOR_ONLY, 2)], nvapi_after="same",
             no_journal=[r"."])
     add("platform-manufacturer-nec", machine=["--oem", "a", "--oem", "b", "--oem", "qtd",
@@ -199,55 +197,77 @@ def scenarios():
     add("platform-anchor-in-second-window", machine=["--talvenor", "QTD2", "--anchor",
                                                      "0xF8008"],
         runs=[([], shows(3), 0)], requests=3)
-    add("platform-table-read-short", device=["short@0xF5A10"],
-        runs=[([], GET_ERROR + TALVENOR_ONLY, 2)], requests=2)
 
-    # The NVAPI manager cannot be opened.
+    # The fault matrix: every failure of the driver interface the tool can meet, each with its
+    # exact lines, exit code 2, nothing saved, every session destroyed and every library
+    # unloaded (the journal checks that hold for every scenario).
     add("nvapi-missing-dll", dlls={"nvapi.dll": None}, runs=[([], GET_ERROR + FATAL, 2)],
         no_journal=[r"."])
     add("nvapi-missing-export", dlls={"nvapi.dll": "without-nvapi_QueryInterface"},
         runs=[(["-s", "1"], SET_ERROR + FATAL, 2)], no_journal=[r"NvAPI"])
-    for entry in ("NvAPI_Initialize", "NvAPI_DRS_CreateSession", "NvAPI_DRS_LoadSettings",
-                  "NvAPI_DRS_GetBaseProfile"):
-        # NvAPI_Initialize belongs to the client layer, which answers -1 for any failure of it.
-        text = NOT_SUPPORTED if entry != "NvAPI_Initialize" else FATAL
-        add("nvapi-open-%s-not-supported" % entry, nvapi=STORE_FRAMES_2,
-            faults="status:%s=-104" % entry,
-            runs=[(["-s", "1"], SET_ERROR + text, 2)], nvapi_after="same",
-            no_journal=[r"SetSetting", r"saved=yes"])
-        add("nvapi-open-%s-fails" % entry, faults="status:%s=-3" % entry,
-            runs=[([], GET_ERROR + FATAL, 2)], no_journal=[r"GetProfileInfo"])
-        add("nvapi-open-%s-missing" % entry, faults="missing:%s" % entry,
-            runs=[([], GET_ERROR + FATAL, 2)])
-
-    # Reading and writing through NVAPI fails.
-    add("nvapi-save-not-supported", nvapi=STORE_FRAMES_2,
-        faults="status:NvAPI_DRS_SaveSettings=-104",
-        runs=[(["-s", "1"], SET_ERROR + NOT_SUPPORTED, 2), ([], shows(2), 0)],
-        nvapi_after="same", no_journal=[r"saved=yes"])
-    add("nvapi-setsetting-fails", nvapi=STORE_FRAMES_2,
-        faults="status:NvAPI_DRS_SetSetting=-5", runs=[(["-s", "3"], SET_ERROR + FATAL, 2)],
-        nvapi_after="same", no_journal=[r"SaveSettings"])
-    add("nvapi-get-profile-info-fails", faults="status:NvAPI_DRS_GetProfileInfo=-104",
-        runs=[([], GET_ERROR + NOT_SUPPORTED, 2)])
-    add("nvapi-enum-fails", nvapi=STORE_FRAMES_2, faults="status:NvAPI_DRS_EnumSettings=-7",
-        runs=[([], GET_ERROR + FATAL, 2)])
-    add("nvapi-65-settings", nvapi="".join("0x0084CD70 0x%08X\n" % i for i in range(64)) +
+    opening = ["NvAPI_Initialize", "NvAPI_DRS_CreateSession", "NvAPI_DRS_LoadSettings",
+               "NvAPI_DRS_GetBaseProfile"]
+    for mode, args, head, entries in (
+            ("show", [], GET_ERROR, opening + ["NvAPI_DRS_GetProfileInfo",
+                                               "NvAPI_DRS_EnumSettings"]),
+            ("set", ["-s", "1"], SET_ERROR, opening + ["NvAPI_DRS_SetSetting",
+                                                       "NvAPI_DRS_SaveSettings"])):
+        for entry in entries:
+            for status in (-104, -3):
+                # NvAPI_Initialize belongs to the client layer, which answers -1 for any
+                # failure of the driver's own initialisation.
+                text = NOT_SUPPORTED if status == -104 and entry != "NvAPI_Initialize" else FATAL
+                add("fault-%s-%s-status%d" % (mode, entry, status), nvapi=STORE_FRAMES_2,
+                    faults="status:%s=%d" % (entry, status), runs=[(args, head + text, 2)],
+                    nvapi_after="same",
+                    journal=[r"^nvapi %s .*injected=yes status=%d$" % (entry, status)])
+            add("fault-%s-%s-missing" % (mode, entry), nvapi=STORE_FRAMES_2,
+                faults="missing:%s" % entry, runs=[(args, head + FATAL, 2)], nvapi_after="same",
+                journal=[r"^nvapi query id=0x[0-9A-F]+ name=%s result=missing$" % entry])
+    # An entry point whose failure the tool ignores: the run still succeeds (the library is
+    # then released only when the process ends).
+    for entry in ("NvAPI_Unload",):
+        add("ignored-%s-missing" % entry, nvapi=STORE_FRAMES_2, faults="missing:%s" % entry,
+            runs=[(["-s", "3"], SET_DONE, 0)], nvapi_after="0x007BA09E 0x00000003\n")
+    add("fault-show-65-settings", nvapi="".join("0x0084CD70 0x%08X\n" % i for i in range(64)) +
         STORE_FRAMES_2, runs=[([], GET_ERROR + FATAL, 2)], no_journal=[r"EnumSettings"])
-    add("nvapi-64-settings", nvapi="".join("0x0084CD70 0x%08X\n" % i for i in range(63)) +
+    add("show-64-settings", nvapi="".join("0x0084CD70 0x%08X\n" % i for i in range(63)) +
         STORE_FRAMES_2, runs=[([], shows(2), 0)])
-    add("nvapi-short-enumeration", nvapi=STORE_FRAMES_2 + "0x00A879CF 0x47814940\n",
+    add("fault-show-short-enumeration", nvapi=STORE_FRAMES_2 + "0x00A879CF 0x47814940\n",
         faults="enum-short=1", runs=[([], GET_ERROR + FATAL, 2)])
-    add("nvapi-unknown-setting-id", nvapi="0x12345678 0x00000000\n" + STORE_FRAMES_2,
+    add("fault-show-unknown-setting-id", nvapi="0x12345678 0x00000000\n" + STORE_FRAMES_2,
         runs=[([], GET_ERROR + FATAL, 2)])
-    add("nvapi-value-outside-its-row", nvapi=STORE_FRAMES_2 + "0x00A879CF 0x00000005\n",
+    add("fault-show-value-outside-its-row", nvapi=STORE_FRAMES_2 + "0x00A879CF 0x00000005\n",
         runs=[([], GET_ERROR + FATAL, 2)])
+    add("fault-set-after-failed-save-store-unchanged", nvapi=STORE_FRAMES_2,
+        faults="status:NvAPI_DRS_SaveSettings=-104",
+        runs=[(["-s", "1"], SET_ERROR + NOT_SUPPORTED, 2)], nvapi_after="same")
+
+    # The platform device fails: absent, refused or short in each window and in the table read.
+    for name, machine, device in (
+            ("absent", QTD2, ["open"]),
+            ("refused-window-1", QTD2, ["refuse@0xF0000"]),
+            ("short-window-1", QTD2, ["short@0xF0000"]),
+            ("refused-window-2", ["--talvenor", "QTD2", "--anchor", "0xF8008"],
+             ["refuse@0xF7FF0"]),
+            ("short-window-2", ["--talvenor", "QTD2", "--anchor", "0xF8008"],
+             ["short@0xF7FF0"]),
+            ("refused-table", QTD2, ["refuse@0xF5A10"]),
+            ("short-table", QTD2, ["short@0xF5A10"]),
+            ("no-image", None, []),
+            ("no-anchor", ["--talvenor", "QTD2", "--no-entry"], [])):
+        add("fault-device-%s" % name, machine=machine, device=device, nvapi=STORE_FRAMES_2,
+            runs=[([], GET_ERROR + TALVENOR_ONLY, 2), (["-s", "1"], SET_ERROR + TALVENOR_ONLY, 2)],
+            nvapi_after="same", no_journal=[r"."])
+    add("device-refused-first-window-anchor-in-second",
+        machine=["--talvenor", "QTD2", "--anchor", "0xF8008"], device=["refuse@0xF0000"],
+        runs=[([], shows(3), 0)], requests=3)
 
     # The control-panel manager cannot be opened.
     for name, dlls in (("missing-dll", {"nvcpl.dll": None}),
                        ("missing-get", {"nvcpl.dll": "without-NvCplGetDataInt"}),
                        ("missing-set", {"nvcpl.dll": "without-NvCplSetDataInt"})):
-        add("nvcpl-%s" % name, machine="QTD", dlls=dlls, nvcpl="4 0\n6 2\n",
+        add("fault-nvcpl-%s" % name, machine="QTD", dlls=dlls, nvcpl="4 0\n6 2\n",
             runs=[([], GET_ERROR + FATAL, 2), (["-s", "1"], SET_ERROR + FATAL, 2)],
             nvcpl_after="same", no_journal=[r"NvCpl"])
     return s
