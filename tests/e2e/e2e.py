@@ -545,6 +545,17 @@ class Suite:
             shutil.rmtree(folder, ignore_errors=True)
 
 
+def check_version_resource(target):
+    """The exe's version resource carries FileVersion and ProductVersion 1.03 and the names."""
+    with open(os.path.join(target.bin, target.exe), "rb") as f:
+        data = f.read()
+    for key, value in (("FileVersion", "1.03"), ("ProductVersion", "1.03"),
+                       ("ProductName", "Durnavel"), ("OriginalFilename", "Durnavel")):
+        wide = lambda text: text.encode("utf-16-le")
+        pattern = re.escape(wide(key)) + b"(?:\x00\x00)+" + re.escape(wide(value)) + b"\x00\x00"
+        expect(re.search(pattern, data), "no %s %s in the version resource" % (key, value))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -573,6 +584,8 @@ def main():
     jobs = [(c["name"], lambda c=c: suite.run(c)) for c in cases]
     if not options.only or "second-instance" in options.only:
         jobs.append(("second-instance", suite.run_concurrent))
+    if options.target == "windows" and not options.only:
+        jobs.append(("version-resource", lambda: check_version_resource(target)))
     for name, job in jobs:
         try:
             job()
