@@ -1,0 +1,54 @@
+// The simulated driver libraries as the settings fuzz targets drive them: one work folder with
+// the stores and the journal, the fault switches, and the lifecycle checks every run must pass.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tool/graphics/DrsParam.h"
+
+namespace driverrun {
+
+typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> Settings;
+
+// Points the loader at the simulated libraries of this build and the simulators at a work
+// folder of this process (once).
+void prepare();
+
+// Starts a run: no journal, the given fault switches, the nvapi.dll store holding `profile`
+// (written only when not empty) and no nvcpl.dll store.
+void start(const std::string& faults, const Settings& profile);
+
+// One line of the driver journal: library, event and the whole text.
+struct Line {
+    std::string library;
+    std::string event;
+    std::string text;
+    std::string operator[](const std::string& key) const;
+};
+
+std::vector<Line> journal();
+std::vector<Line> journal(const std::vector<Line>& lines, const std::string& event);
+std::string journalText();
+std::string nvapiStoreText();
+std::string nvcplStoreText();
+
+// What every run leaves behind, whatever failed: each library loaded as often as unloaded,
+// each session created is destroyed again, NvAPI_Unload finds no session open, and each
+// interface ID is looked up at most once per load.
+void checkLifecycle(const std::vector<Line>& lines);
+
+// The lines a failed manager leaves for a driver status.
+std::wstring statusText(std::int32_t status);
+extern const wchar_t kFatal[];
+extern const wchar_t kNotSupported[];
+
+// Catches the managers' diagnostic lines and checks that each names its writer.
+void catchDiagnostics();
+
+// Every field value and the mask, for the reports of broken invariants.
+std::string show(const tool::graphics::DrsParam& p);
+
+} // namespace driverrun
