@@ -490,8 +490,12 @@ class Suite:
         before = {s: read(os.path.join(folder, s + "-store.txt")) for s in ("nvapi", "nvcpl")}
         for number, (args, out, code) in enumerate(scenario["runs"], 1):
             result = self.run_once(folder, scenario, args)
-            self.check_run(result, self.expected_output(out, folder=folder), code,
-                           "run %d (%s)" % (number, " ".join(args) or "no arguments"))
+            try:
+                self.check_run(result, self.expected_output(out, folder=folder), code,
+                               "run %d (%s)" % (number, " ".join(args) or "no arguments"))
+            except Failure as failure:
+                raise Failure("%s\ndevice journal:\n  %s" % (failure, "\n  ".join(
+                    self.target.device_journal()))) from None
         driver_lines = (read(os.path.join(folder, "journal.txt")) or "").splitlines()
         self.check_journals(folder, scenario, driver_lines, self.target.device_journal())
         self.check_stores(folder, scenario, before)
