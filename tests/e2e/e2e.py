@@ -304,6 +304,18 @@ class Target:
                              stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
         return out.stdout.decode("ascii", "replace").splitlines()
 
+    def device_state(self):
+        """What the platform driver says of the device, and which Wine processes run (for the
+        report of a failed run)."""
+        if self.kind != "windows":
+            return ""
+        state = read(os.path.join(self.build, "wine-prefix", "drive_c", "vesnara",
+                                  "device.txt")) or "(no device.txt)\n"
+        processes = subprocess.run(["ps", "-eo", "pid,etime,args"], stdout=subprocess.PIPE,
+                                   stdin=subprocess.DEVNULL).stdout.decode("ascii", "replace")
+        wine = [l for l in processes.splitlines() if "wine" in l or ".exe" in l]
+        return "\ndevice.txt: %sWine processes:\n  %s" % (state, "\n  ".join(wine))
+
     def dos_path(self, path):
         return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -494,8 +506,8 @@ class Suite:
                 self.check_run(result, self.expected_output(out, folder=folder), code,
                                "run %d (%s)" % (number, " ".join(args) or "no arguments"))
             except Failure as failure:
-                raise Failure("%s\ndevice journal:\n  %s" % (failure, "\n  ".join(
-                    self.target.device_journal()))) from None
+                raise Failure("%s\ndevice journal:\n  %s%s" % (failure, "\n  ".join(
+                    self.target.device_journal()), self.target.device_state())) from None
         driver_lines = (read(os.path.join(folder, "journal.txt")) or "").splitlines()
         self.check_journals(folder, scenario, driver_lines, self.target.device_journal())
         self.check_stores(folder, scenario, before)
