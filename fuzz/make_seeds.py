@@ -114,6 +114,9 @@ def smbios_seeds():
             name = file[:-4]
             write(folder, name, smbios_seed(image))
             if name == "qtd2":
+                # Strings are bytes: the same machine with bytes above 0x7F in OEM string 3.
+                write(folder, name + "-high-bytes",
+                      smbios_seed(image.replace(b"Vesnara board", b"Ves\xa5\xe9ra board")))
                 for faults, label in [(0x01, "refuse-first"), (0x02, "short-first"),
                                       (0x10, "refuse-table"), (0x20, "short-table"),
                                       (0x40, "no-device"), (0x80, "no-image")]:
