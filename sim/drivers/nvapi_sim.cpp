@@ -151,6 +151,16 @@ std::int32_t checkSession(Session* s, void* sessionHandle) {
     return kOk;
 }
 
+// How a session entry point opens: an injected fault answers first, then the handle check.
+// True when the call is answered with `status` before it does anything.
+bool refusedAtEntry(Call& call, std::int32_t check, std::int32_t& status) {
+    if (call.injected(status)) {
+        return true;
+    }
+    status = check;
+    return status != kOk;
+}
+
 std::int32_t checkProfile(Session* s, void* sessionHandle, void* profileHandle) {
     std::int32_t status = checkSession(s, sessionHandle);
     if (status == kOk && (profileHandle == nullptr || profileHandle != &s->baseProfile)) {
@@ -209,10 +219,7 @@ std::int32_t __cdecl loadSettings(void* session) {
     Call call("NvAPI_DRS_LoadSettings");
     call.add("session", sessionName(session));
     std::int32_t status;
-    if (call.injected(status)) {
-        return call.finish(status);
-    }
-    if ((status = checkSession(s, session)) != kOk) {
+    if (refusedAtEntry(call, checkSession(s, session), status)) {
         return call.finish(status);
     }
     sim::StoreEntries entries;
@@ -241,10 +248,7 @@ std::int32_t __cdecl getBaseProfile(void* session, void** profile) {
     Call call("NvAPI_DRS_GetBaseProfile");
     call.add("session", sessionName(session));
     std::int32_t status;
-    if (call.injected(status)) {
-        return call.finish(status);
-    }
-    if ((status = checkSession(s, session)) != kOk) {
+    if (refusedAtEntry(call, checkSession(s, session), status)) {
         return call.finish(status);
     }
     if (profile == nullptr) {
@@ -263,10 +267,7 @@ std::int32_t __cdecl getProfileInfo(void* session, void* profile, void* info) {
         call.add("version", hex32(load32(info, 0)));
     }
     std::int32_t status;
-    if (call.injected(status)) {
-        return call.finish(status);
-    }
-    if ((status = checkProfile(s, session, profile)) != kOk) {
+    if (refusedAtEntry(call, checkProfile(s, session, profile), status)) {
         return call.finish(status);
     }
     if (info == nullptr) {
@@ -304,10 +305,7 @@ std::int32_t __cdecl enumSettings(void* session, void* profile, std::uint32_t st
         call.add("version", hex32(load32(settings, 0)));
     }
     std::int32_t status;
-    if (call.injected(status)) {
-        return call.finish(status);
-    }
-    if ((status = checkProfile(s, session, profile)) != kOk) {
+    if (refusedAtEntry(call, checkProfile(s, session, profile), status)) {
         return call.finish(status);
     }
     if (count == nullptr || settings == nullptr || *count == 0) {
@@ -346,10 +344,7 @@ std::int32_t __cdecl setSetting(void* session, void* profile, void* setting) {
             .add("version", hex32(load32(setting, 0)));
     }
     std::int32_t status;
-    if (call.injected(status)) {
-        return call.finish(status);
-    }
-    if ((status = checkProfile(s, session, profile)) != kOk) {
+    if (refusedAtEntry(call, checkProfile(s, session, profile), status)) {
         return call.finish(status);
     }
     if (setting == nullptr) {
@@ -380,10 +375,7 @@ std::int32_t __cdecl saveSettings(void* session) {
     Call call("NvAPI_DRS_SaveSettings");
     call.add("session", sessionName(session));
     std::int32_t status;
-    if (call.injected(status)) {
-        return call.finish(status);
-    }
-    if ((status = checkSession(s, session)) != kOk) {
+    if (refusedAtEntry(call, checkSession(s, session), status)) {
         return call.finish(status);
     }
     std::string problem;
@@ -400,10 +392,7 @@ std::int32_t __cdecl destroySession(void* session) {
     Call call("NvAPI_DRS_DestroySession");
     call.add("session", sessionName(session));
     std::int32_t status;
-    if (call.injected(status)) {
-        return call.finish(status);
-    }
-    if ((status = checkSession(s, session)) != kOk) {
+    if (refusedAtEntry(call, checkSession(s, session), status)) {
         return call.finish(status);
     }
     driver.sessions.erase(
