@@ -43,7 +43,9 @@ struct NvApiClient {
 
 NvApiClient client;
 
-const char kLibraryName[] = "nvapi.dll";
+// The driver gives 32-bit processes nvapi.dll and 64-bit processes nvapi64.dll; a process can
+// load only the one of its own width.
+const char* const kLibraryName = sizeof(void*) == 8 ? "nvapi64.dll" : "nvapi.dll";
 const char kQueryName[] = "nvapi_QueryInterface";
 
 template <typename Fn> Fn queryAs(NvU32 id) {

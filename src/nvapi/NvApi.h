@@ -1,7 +1,7 @@
-// Client side of NVIDIA's NVAPI: nvapi.dll is loaded by NvAPI_Initialize and reached only through
-// its export nvapi_QueryInterface, which hands out the entry points by 32-bit interface ID. The
-// functions below carry the entry points' own names and signatures; each returns the driver's
-// status (0 success, negative failure).
+// Client side of NVIDIA's NVAPI: the driver library (nvapi.dll, or nvapi64.dll in a 64-bit process)
+// is loaded by NvAPI_Initialize and reached only through its export nvapi_QueryInterface, which
+// hands out the entry points by 32-bit interface ID. The functions below carry the entry points'
+// own names and signatures; each returns the driver's status (0 success, negative failure).
 #pragma once
 
 #include <windows.h>

@@ -8,7 +8,9 @@ the driver stores hold afterwards.
 
   e2e.py --source SRC --build BUILD --target windows   Durnavel.exe under Wine (vesnara.sys)
   e2e.py --source SRC --build BUILD --target host      the host build (in-process device)
-  options: --only NAME (repeat), --list, --keep (leave the run folders in BUILD/e2e)
+  options: --nvapi-dll NAME (the build's NVAPI library: nvapi.dll for 32-bit programs, the
+           default, nvapi64.dll for 64-bit ones), --only NAME (repeat), --list,
+           --keep (leave the run folders in BUILD/e2e)
 
 The Windows target needs the build's Wine prefix started (scripts/wine-env start) and the
 driver installed (scripts/vesnara install), as the ctest fixtures do.
@@ -80,11 +82,12 @@ HELP = object()  # placeholder: the help text for the program name of the run
 #   machine   talvenor code for the image ("QTD2", "QTD", "QTF3", ...) or a list of mkimage.py
 #             build options; None: no image at all
 #   device    device fault words for scripts/vesnara ("open", "refuse", "short@0xF0000", ...)
-#   nvapi     nvapi.dll store text (None: no store file)
+#   nvapi     NVAPI library store text (None: no store file)
 #   nvcpl     nvcpl.dll store text (None: no store file)
 #   faults    DURNAVEL_SIM_FAULTS
 #   dlls      which libraries lie beside the program: default both; a dict name -> variant folder
-#             ("" for bin/drivers, "without-..." for a variant, None for absent)
+#             ("" for bin/drivers, "without-..." for a variant, None for absent); the NVAPI
+#             library's name is the build's (nvapi.dll or nvapi64.dll)
 #   runs      list of (arguments, expected output, exit code)
 #   nvapi_after / nvcpl_after   expected store text afterwards ("same": unchanged)
 #   journal   list of regular expressions that must match driver journal lines, in order
@@ -109,7 +112,7 @@ FULL_SET_JOURNAL = [
 ]
 
 
-def scenarios():
+def scenarios(nvapi_dll="nvapi.dll"):
     s = []
 
     def add(name, **kw):
@@ -201,9 +204,9 @@ def scenarios():
     # The fault matrix: every failure of the driver interface the tool can meet, each with its
     # exact lines, exit code 2, nothing saved, every session destroyed and every library
     # unloaded (the journal checks that hold for every scenario).
-    add("nvapi-missing-dll", dlls={"nvapi.dll": None}, runs=[([], GET_ERROR + FATAL, 2)],
+    add("nvapi-missing-dll", dlls={nvapi_dll: None}, runs=[([], GET_ERROR + FATAL, 2)],
         no_journal=[r"."])
-    add("nvapi-missing-export", dlls={"nvapi.dll": "without-nvapi_QueryInterface"},
+    add("nvapi-missing-export", dlls={nvapi_dll: "without-nvapi_QueryInterface"},
         runs=[(["-s", "1"], SET_ERROR + FATAL, 2)], no_journal=[r"NvAPI"])
     opening = ["NvAPI_Initialize", "NvAPI_DRS_CreateSession", "NvAPI_DRS_LoadSettings",
                "NvAPI_DRS_GetBaseProfile"]
@@ -279,8 +282,9 @@ def scenarios():
 class Target:
     """Where and how the program runs: the Windows build under Wine or the host build."""
 
-    def __init__(self, kind, source, build):
+    def __init__(self, kind, source, build, nvapi_dll):
         self.kind = kind
+        self.nvapi_dll = nvapi_dll
         self.source = source
         self.build = build
         self.bin = os.path.join(build, "bin")
@@ -396,7 +400,7 @@ class Suite:
         folder = os.path.join(self.root, re.sub(r"[^A-Za-z0-9_.-]", "_", scenario["name"]))
         os.makedirs(folder)
         shutil.copy2(os.path.join(self.target.bin, self.target.exe), folder)
-        dlls = {"nvapi.dll": "", "nvcpl.dll": ""}
+        dlls = {self.target.nvapi_dll: "", "nvcpl.dll": ""}
         dlls.update(scenario.get("dlls", {}))
         for dll, variant in dlls.items():
             if variant is not None:
@@ -578,12 +582,13 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--build", required=True)
     parser.add_argument("--target", choices=("windows", "host"), required=True)
+    parser.add_argument("--nvapi-dll", default="nvapi.dll", choices=("nvapi.dll", "nvapi64.dll"))
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--keep", action="store_true")
     options = parser.parse_args()
 
-    cases = scenarios()
+    cases = scenarios(options.nvapi_dll)
     names = [c["name"] for c in cases] + ["second-instance"]
     assert len(set(names)) == len(names), "scenario names must be unique"
     if options.list:
@@ -593,7 +598,7 @@ def main():
         cases = [c for c in cases if c["name"] in options.only]
 
     target = Target(options.target, os.path.abspath(options.source),
-                    os.path.abspath(options.build))
+                    os.path.abspath(options.build), options.nvapi_dll)
     suite = Suite(target, options.keep)
     passed = failed = 0
     started = time.time()
