@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tool/base/Banner.h"
@@ -109,8 +110,17 @@ bool kvOemstringFindAnchor(const unsigned char* window, std::size_t size,
                            std::uint16_t* tableLength, std::uint32_t* tableAddress) {
     // Firmware code may hold the anchor bytes too; only a checksummed entry point is taken. A
     // match whose entry point would reach past the window is left for the next window, which
-    // overlaps this one.
-    for (std::size_t at = 0; at < kSearchLimit && at + kIntermediateSize <= size; ++at) {
+    // overlaps this one. The search jumps from one '_' to the next and compares only there.
+    if (size < kIntermediateSize) {
+        return false;
+    }
+    const std::size_t end = std::min(kSearchLimit, size - kIntermediateSize + 1);
+    for (std::size_t at = 0; at < end; ++at) {
+        const void* underscore = std::memchr(window + at, kAnchor[0], end - at);
+        if (underscore == nullptr) {
+            return false;
+        }
+        at = static_cast<std::size_t>(static_cast<const unsigned char*>(underscore) - window);
         if (std::memcmp(window + at, kAnchor, sizeof(kAnchor)) != 0) {
             continue;
         }

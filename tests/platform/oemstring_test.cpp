@@ -314,6 +314,14 @@ TEST(OemstringAnchor, ChecksummedAndInsideTheWindow) {
     EXPECT_FALSE(kvOemstringFindAnchor(window.data(), window.size(), &length, &address));
     place(0x8007, true);
     EXPECT_TRUE(kvOemstringFindAnchor(window.data(), window.size(), &length, &address));
+
+    // A window just big enough for one entry point; without it, '_' bytes in its last four
+    // start no comparison past its end.
+    std::vector<unsigned char> exact(window.begin() + 0x8007 - 4, window.begin() + 0x8007 + 15);
+    EXPECT_TRUE(kvOemstringFindAnchor(exact.data(), exact.size(), &length, &address));
+    std::memcpy(exact.data() + exact.size() - 4, "_DM_", 4);
+    exact[4] = 0;
+    EXPECT_FALSE(kvOemstringFindAnchor(exact.data(), exact.size(), &length, &address));
 }
 
 } // namespace
