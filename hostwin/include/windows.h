@@ -9,11 +9,13 @@
 
 typedef int BOOL;
 typedef std::uint32_t DWORD;
+typedef unsigned int UINT;
 typedef std::int32_t LONG;
 typedef void* HANDLE;
 typedef void* LPVOID;
 typedef DWORD* LPDWORD;
 typedef const char* LPCSTR;
+typedef char* LPSTR;
 typedef const wchar_t* LPCWSTR;
 typedef struct HINSTANCE__* HMODULE;
 typedef HMODULE HINSTANCE;
@@ -37,6 +39,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define GENERIC_WRITE 0x40000000u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
+#define MAX_PATH 260
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x800u
 
 #define ERROR_SUCCESS 0u
 #define ERROR_FILE_NOT_FOUND 2u
@@ -56,8 +60,11 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
-// Dynamic libraries: dlopen() of the plain file name inside the library folder.
+// Dynamic libraries: dlopen() of a plain file name inside the library folder, which is also
+// what GetSystemDirectoryA answers, or of a full path.
 HMODULE LoadLibraryA(LPCSTR fileName);
+HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL FreeLibrary(HMODULE module);
 

@@ -1,10 +1,14 @@
-// Dynamic libraries over dlopen(). LoadLibraryA takes a plain file name ("nvapi.dll") and looks
-// for exactly that file in the library folder: $DURNAVEL_HOST_LIBRARY_DIR when set, otherwise
-// the folder of the running program (where Windows looks first as well). The simulated driver
-// libraries are built for the host under the Windows file names for this reason.
+// Dynamic libraries over dlopen(). The host's "system folder" is its library folder:
+// $DURNAVEL_HOST_LIBRARY_DIR when set, otherwise the folder of the running program. A plain file
+// name ("nvapi64.dll") is looked for there only; a path (with '/' or '\\') is taken as it is.
+// The simulated driver libraries are built for the host under the Windows file names for this
+// reason. DURNAVEL_HOST_LOADER=old makes LoadLibraryExA refuse the search flags with
+// ERROR_INVALID_PARAMETER, as Windows 7 without its loader update does.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <dlfcn.h>
@@ -28,14 +32,24 @@ std::string libraryFolder() {
     return slash == std::string::npos ? "." : exe.substr(0, slash);
 }
 
+bool oldLoader() {
+    const char* loader = std::getenv("DURNAVEL_HOST_LOADER");
+    return loader != nullptr && std::strcmp(loader, "old") == 0;
+}
+
 } // namespace
 
-HMODULE LoadLibraryA(LPCSTR fileName) {
-    if (fileName == nullptr || *fileName == '\0') {
+HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags) {
+    if (fileName == nullptr || *fileName == '\0' || file != nullptr ||
+        (flags & ~LOAD_LIBRARY_SEARCH_SYSTEM32) != 0 || (flags != 0 && oldLoader())) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::string path = libraryFolder() + "/" + fileName;
+    std::string path = fileName;
+    if (path.find_first_of("/\\") == std::string::npos) {
+        path = libraryFolder() + "/" + path;
+    }
+    std::replace(path.begin(), path.end(), '\\', '/');
     if (::access(path.c_str(), F_OK) != 0) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -46,6 +60,19 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
         return nullptr;
     }
     return static_cast<HMODULE>(module);
+}
+
+HMODULE LoadLibraryA(LPCSTR fileName) {
+    return LoadLibraryExA(fileName, nullptr, 0);
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    std::string folder = libraryFolder();
+    if (buffer == nullptr || size <= folder.size()) {
+        return static_cast<UINT>(folder.size() + 1);
+    }
+    std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return static_cast<UINT>(folder.size());
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {

@@ -67,14 +67,21 @@ struct Driver {
 Driver driver;
 
 // Journals the library's load and unload.
+// The copy built to be planted beside the program (bin/drivers/planted/) says so in its load and
+// unload lines: the tool must never load it.
+#ifndef DURNAVEL_SIM_PLANTED
+#define DURNAVEL_SIM_PLANTED 0
+#endif
+constexpr bool kPlanted = DURNAVEL_SIM_PLANTED != 0;
+
 struct Lifetime {
     Lifetime() {
-        sim::journal("nvapi load");
+        sim::journal(kPlanted ? "nvapi load planted" : "nvapi load");
         for (const std::string& sw : sim::Faults::read().unknown) {
             sim::journal("nvapi unknown-fault " + sw);
         }
     }
-    ~Lifetime() { sim::journal("nvapi unload"); }
+    ~Lifetime() { sim::journal(kPlanted ? "nvapi unload planted" : "nvapi unload"); }
 } lifetime;
 
 std::string storePath() {

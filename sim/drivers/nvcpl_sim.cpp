@@ -17,14 +17,21 @@ const std::uint32_t kFrameQueueLimitIndex = 6;
 
 std::map<std::string, std::uint32_t> calls;
 
+// The copy built to be planted beside the program (bin/drivers/planted/) says so in its load and
+// unload lines: the tool must never load it.
+#ifndef DURNAVEL_SIM_PLANTED
+#define DURNAVEL_SIM_PLANTED 0
+#endif
+constexpr bool kPlanted = DURNAVEL_SIM_PLANTED != 0;
+
 struct Lifetime {
     Lifetime() {
-        sim::journal("nvcpl load");
+        sim::journal(kPlanted ? "nvcpl load planted" : "nvcpl load");
         for (const std::string& sw : sim::Faults::read().unknown) {
             sim::journal("nvcpl unknown-fault " + sw);
         }
     }
-    ~Lifetime() { sim::journal("nvcpl unload"); }
+    ~Lifetime() { sim::journal(kPlanted ? "nvcpl unload planted" : "nvcpl unload"); }
 } lifetime;
 
 std::string storePath() {

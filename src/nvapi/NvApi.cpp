@@ -1,5 +1,7 @@
 #include "nvapi/NvApi.h"
 
+#include "tool/util/SystemLibrary.h"
+
 namespace {
 
 typedef void (*AnyFunction)();
@@ -96,7 +98,7 @@ template <typename Fn, typename... Args> NvAPI_Status callEntry(EntryIndex index
 
 NvAPI_Status NvAPI_Initialize() {
     if (client.module == nullptr) {
-        client.module = LoadLibraryA(kLibraryName);
+        client.module = tool::util::LoadSystemLibrary(kLibraryName);
         if (client.module == nullptr) {
             return NVAPI_LIBRARY_NOT_FOUND;
         }

@@ -85,9 +85,11 @@ HELP = object()  # placeholder: the help text for the program name of the run
 #   nvapi     NVAPI library store text (None: no store file)
 #   nvcpl     nvcpl.dll store text (None: no store file)
 #   faults    DURNAVEL_SIM_FAULTS
-#   dlls      which libraries lie beside the program: default both; a dict name -> variant folder
-#             ("" for bin/drivers, "without-..." for a variant, None for absent); the NVAPI
-#             library's name is the build's (nvapi.dll or nvapi64.dll)
+#   dlls      which libraries the system folder holds (the only place the tool loads them
+#             from): default both; a dict name -> variant folder ("" for bin/drivers,
+#             "without-..." for a variant, None for absent); the NVAPI library's name is the
+#             build's (nvapi.dll or nvapi64.dll)
+#   planted   True: copies of both libraries that journal "load planted" lie beside the program
 #   runs      list of (arguments, expected output, exit code)
 #   nvapi_after / nvcpl_after   expected store text afterwards ("same": unchanged)
 #   journal   list of regular expressions that must match driver journal lines, in order
@@ -204,6 +206,21 @@ def scenarios(nvapi_dll="nvapi.dll"):
     # The fault matrix: every failure of the driver interface the tool can meet, each with its
     # exact lines, exit code 2, nothing saved, every session destroyed and every library
     # unloaded (the journal checks that hold for every scenario).
+    # Libraries of the right names planted beside the program are never loaded, not even when
+    # the system folder has none (a search that looked beside the program would find them).
+    add("planted-libraries-ignored-rev2", planted=True, nvapi=STORE_FRAMES_2,
+        runs=[([], shows(2), 0), (["-s", "1"], SET_DONE, 0)],
+        nvapi_after="0x007BA09E 0x00000001\n", journal=[r"^nvapi load$"],
+        no_journal=[r"planted"])
+    add("planted-libraries-ignored-rev1", machine="QTD", planted=True, nvcpl="4 0\n6 2\n",
+        runs=[([], shows(2), 0), (["-s", "3"], SET_DONE, 0)], nvcpl_after="4 0\n6 3\n",
+        journal=[r"^nvcpl load$"], no_journal=[r"planted"])
+    add("planted-libraries-ignored-system-folder-empty", planted=True,
+        dlls={nvapi_dll: None, "nvcpl.dll": None}, runs=[([], GET_ERROR + FATAL, 2)],
+        no_journal=[r"."])
+    add("planted-libraries-ignored-system-folder-empty-rev1", machine="QTD", planted=True,
+        dlls={nvapi_dll: None, "nvcpl.dll": None}, runs=[(["-s", "1"], SET_ERROR + FATAL, 2)],
+        no_journal=[r"."])
     add("nvapi-missing-dll", dlls={nvapi_dll: None}, runs=[([], GET_ERROR + FATAL, 2)],
         no_journal=[r"."])
     add("nvapi-missing-export", dlls={nvapi_dll: "without-nvapi_QueryInterface"},
@@ -291,6 +308,7 @@ class Target:
         self.drivers = os.path.join(self.bin, "drivers")
         self.exe = "Durnavel.exe" if kind == "windows" else "Durnavel"
         self.vesnara = os.path.join(source, "scripts", "vesnara")
+        self.drivers_script = os.path.join(source, "scripts", "drivers")
         self.wine_env = os.path.join(source, "scripts", "wine-env")
         if kind == "windows":
             self.device_target = [build]
@@ -298,6 +316,29 @@ class Target:
             self.device_folder = os.path.join(build, "e2e-device")
             os.makedirs(self.device_folder, exist_ok=True)
             self.device_target = ["--host", self.device_folder]
+
+    def system_folder(self, folder):
+        """Where the tool loads the driver libraries from: the Wine prefix's system folder for
+        the build's programs; on the host, the host layer's library folder (one per run
+        folder)."""
+        if self.kind == "windows":
+            return None
+        return os.path.join(folder, "system")
+
+    def install_drivers(self, folder, dlls):
+        """Puts the chosen library variants (None: absent) into the system folder."""
+        if self.kind == "windows":
+            words = ["%s=%s" % (dll, "none" if variant is None else variant or "")
+                     for dll, variant in dlls.items()]
+            subprocess.run([self.drivers_script, "install", self.build] +
+                           [w for w in words if not w.endswith("=")],
+                           check=True, stdin=subprocess.DEVNULL)
+            return
+        system = self.system_folder(folder)
+        os.makedirs(system, exist_ok=True)
+        for dll, variant in dlls.items():
+            if variant is not None:
+                shutil.copy2(os.path.join(self.drivers, variant, dll), system)
 
     def device(self, *words):
         subprocess.run([self.vesnara] + list(words[:1]) + self.device_target + list(words[1:]),
@@ -352,7 +393,7 @@ class Target:
         env["DURNAVEL_SIM_FAULTS"] = scenario.get("faults", "")
         env["WINE_ENV_TIMEOUT"] = "60"
         if self.kind == "host":
-            env["DURNAVEL_HOST_LIBRARY_DIR"] = folder
+            env["DURNAVEL_HOST_LIBRARY_DIR"] = self.system_folder(folder)
             env["DURNAVEL_HOST_DEVICE_DIR"] = self.device_folder
             env["DURNAVEL_HOST_LOCK_DIR"] = os.path.join(self.build, "e2e-locks")
         return env
@@ -402,9 +443,10 @@ class Suite:
         shutil.copy2(os.path.join(self.target.bin, self.target.exe), folder)
         dlls = {self.target.nvapi_dll: "", "nvcpl.dll": ""}
         dlls.update(scenario.get("dlls", {}))
-        for dll, variant in dlls.items():
-            if variant is not None:
-                shutil.copy2(os.path.join(self.target.drivers, variant, dll), folder)
+        self.target.install_drivers(folder, dlls)
+        if scenario.get("planted"):
+            for dll in dlls:
+                shutil.copy2(os.path.join(self.target.drivers, "planted", dll), folder)
         for store in ("nvapi", "nvcpl"):
             if scenario.get(store) is not None:
                 with open(os.path.join(folder, store + "-store.txt"), "w") as f:

@@ -70,6 +70,7 @@ void DriverTest::TearDown() {
     while (NvAPI_Unload() == NVAPI_OK) {
     }
     testsupport::setEnvironment("DURNAVEL_SIM_JOURNAL", "");
+    testsupport::setEnvironment("DURNAVEL_HOST_LOADER", "");
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }

@@ -14,7 +14,7 @@ namespace drivertest {
 
 // The folder holding the simulated nvapi.dll and nvcpl.dll of this build.
 std::string simDriversFolder();
-// Makes LoadLibraryA look for the driver libraries in folder (and not beside the test program).
+// Makes the driver libraries in folder the ones the tool loads (the system folder's).
 void useLibraryFolder(const std::string& folder);
 
 typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> Settings;

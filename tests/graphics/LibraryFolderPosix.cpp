@@ -1,4 +1,4 @@
-// Host: the host layer's LoadLibraryA looks in $DURNAVEL_HOST_LIBRARY_DIR.
+// Host: the host layer loads from $DURNAVEL_HOST_LIBRARY_DIR, its "system folder".
 #include "DriverSim.h"
 
 #include "support/TestSupport.h"

@@ -8,6 +8,7 @@
 #include "DriverSim.h"
 #include "nvapi/NvApi.h"
 #include "support/ParamName.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -54,6 +55,20 @@ TEST_F(NvApiLayer, WithoutQueryExportTheLibraryIsFreedAgain) {
     EXPECT_EQ(NvAPI_Initialize(), -1);
     EXPECT_EQ(events(journal()), (std::vector<std::string>{"load", "unload"}));
     EXPECT_EQ(NvAPI_Unload(), -4);
+}
+
+// A Windows whose loader refuses LOAD_LIBRARY_SEARCH_SYSTEM32 (Windows 7 without its loader
+// update) gets the library by its full path in the system folder; the host stands in for it.
+TEST_F(NvApiLayer, WhereTheSearchFlagIsRefusedTheSystemFolderPathIsUsed) {
+    testsupport::setEnvironment("DURNAVEL_HOST_LOADER", "old");
+    EXPECT_EQ(NvAPI_Initialize(), 0);
+    EXPECT_EQ(NvAPI_Unload(), 0);
+    std::vector<std::string> seen = events(journal());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), "load");
+    EXPECT_EQ(seen.back(), "unload");
+    useDrivers("empty");
+    EXPECT_EQ(NvAPI_Initialize(), -2);
 }
 
 struct InitFailureCase {

@@ -1,6 +1,7 @@
 #include "tool/graphics/NvCplFunc.h"
 
 #include "platform/kviDebug.h"
+#include "tool/util/SystemLibrary.h"
 
 namespace tool::graphics {
 
@@ -29,7 +30,7 @@ bool NvCplFunc::setup() {
     if (loaded_ != 0) {
         return true;
     }
-    module_ = LoadLibraryA(kNvCplLibraryName);
+    module_ = util::LoadSystemLibrary(kNvCplLibraryName);
     if (module_ == nullptr) {
         if (debugLevel >= 1) {
             kviDebugPrint(kSetup, __LINE__, "LoadLibraryA failed. ErrorCode = %d, LibName = %s.\n",
