@@ -9,7 +9,8 @@ set(release_dir ${CMAKE_BINARY_DIR}/release)
 set(sums ${release_dir}/SHA256SUMS)
 add_custom_command(
   OUTPUT ${sums}
-  COMMAND ${CMAKE_COMMAND} -DOUT=${sums} -DFILES=$<TARGET_FILE:Durnavel>;${CMAKE_SOURCE_DIR}/release/USAGE.txt
+  COMMAND ${CMAKE_COMMAND} -DOUT=${sums}
+          "-DFILES=$<TARGET_FILE:Durnavel>$<SEMICOLON>${CMAKE_SOURCE_DIR}/release/USAGE.txt"
           -P ${CMAKE_SOURCE_DIR}/cmake/Sha256Sums.cmake
   DEPENDS Durnavel ${CMAKE_SOURCE_DIR}/release/USAGE.txt ${CMAKE_SOURCE_DIR}/cmake/Sha256Sums.cmake
   COMMENT "Checksums of the release files"
