@@ -23,6 +23,7 @@ constexpr std::uint32_t kBlock = 0x10000;
 
 const std::array<std::string, 5> kTalvenorQtd2 = {"Vesnara", "talvenor", "QTD", "Vesnara board",
                                                   "QTD2"};
+const std::array<std::string, 5> kXyzQtd2 = {"A", "B", "XYZ", "C", "QTD2"};
 const std::array<std::string, 5> kNoOem = {"", "", "", "", ""};
 
 struct LoadCase {
@@ -133,7 +134,18 @@ INSTANTIATE_TEST_SUITE_P(
         loads("secondType11Ignored", "second-oem", "NEC", kTalvenorQtd2, kOne, kDefault),
         loads("noType11", "no-oem", "NEC", kNoOem, kOne, kDefault),
         loads("noType1", "no-system", "", kTalvenorQtd2, kOne, kDefault),
-        loads("type1WithoutStrings", "empty-manufacturer", "", kTalvenorQtd2, kOne, kDefault)),
+        loads("type1WithoutStrings", "empty-manufacturer", "", kTalvenorQtd2, kOne, kDefault),
+        // The first structure of a type wins: a later type 1 does not replace its manufacturer,
+        // a later type 11 does not fill the OEM strings the first one lacks.
+        loads("secondType1Ignored", "second-system", "NEC", kXyzQtd2, kOne, kDefault),
+        loads("secondType11FillsNothing", "short-first-oem", "NEC", {"A", "B", "", "", ""}, kOne,
+              kDefault),
+        // Neither an end-of-table type in the middle, nor the Manufacturer field byte, nor the
+        // OEM-strings Count byte changes what is read.
+        loads("type127InTheMiddle", "mid-end", "NEC", kXyzQtd2, kOne, kDefault),
+        loads("manufacturerFieldIgnored", "manufacturer-field", "NEC", kXyzQtd2, kOne, kDefault),
+        loads("countByte1Ignored", "oem-count-1", "NEC", kTalvenorQtd2, kOne, kDefault),
+        loads("countByte0Ignored", "oem-count-0", "NEC", kTalvenorQtd2, kOne, kDefault)),
     ByLabel());
 
 INSTANTIATE_TEST_SUITE_P(
