@@ -37,12 +37,13 @@ std::vector<unsigned char> record(std::uint64_t address, std::uint32_t mode, std
     return r;
 }
 
-// Opens the device, sends one request with an output buffer of `outSize` bytes (filled with
-// 0xEE beforehand) and closes it again.
-Reply ask(DWORD code, std::vector<unsigned char> in, DWORD outSize) {
+// Opens the device as the tool does (or as given), sends one request with an output buffer of
+// `outSize` bytes (filled with 0xEE beforehand) and closes it again.
+Reply ask(DWORD code, std::vector<unsigned char> in, DWORD outSize,
+          DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD share = 0,
+          DWORD disposition = OPEN_EXISTING) {
     Reply reply;
-    HANDLE device = CreateFileW(L"\\\\.\\vesnara", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE device = CreateFileW(L"\\\\.\\vesnara", access, share, nullptr, disposition, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE) {
         reply.error = GetLastError();
         return reply;
@@ -149,9 +150,29 @@ TEST(Device, JournalLines) {
     ask(kRead, record(0x123456789A, 1, 0x10), 0x20);
     simdevice::Journal j = simdevice::journal();
     ASSERT_GE(j.lines.size(), 2u);
-    EXPECT_EQ(j.lines[0], "open ok");
+    EXPECT_EQ(j.lines[0], simdevice::openLine(0x0012019F, 0, 1));
     EXPECT_EQ(j.lines[1], "request code=0x9C406104 in=16 out=0x20 address=0x123456789A mode=1 "
                           "count=0x10 result=ok returned=0x20");
+}
+
+// The open line shows what the device was told of the open, so that a change of the tool's
+// access, share mode or disposition shows in the journal.
+TEST(Device, OpenLineShowsAccessShareAndDisposition) {
+    struct {
+        DWORD access, share, disposition;
+        std::uint32_t kernelAccess, kernelDisposition;
+    } cases[] = {
+        {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0x00120089, 3},
+        {GENERIC_WRITE, FILE_SHARE_DELETE, OPEN_EXISTING, 0x00120116, 1},
+        {GENERIC_ALL, 0, OPEN_EXISTING, 0x001F01FF, 1},
+    };
+    for (const auto& c : cases) {
+        simdevice::serve("qtd2");
+        ask(kRead, record(kEntry, 1, 0x10), 0x10, c.access, c.share, c.disposition);
+        simdevice::Journal j = simdevice::journal();
+        ASSERT_FALSE(j.lines.empty());
+        EXPECT_EQ(j.lines[0], simdevice::openLine(c.kernelAccess, c.share, c.kernelDisposition));
+    }
 }
 
 } // namespace

@@ -265,7 +265,8 @@ TEST_F(Oemstring, TheRequestAsSent) {
     ASSERT_EQ(kvOemstringGetOemstring(buffer, 4), 0);
     simdevice::Journal j = simdevice::journal();
     ASSERT_GE(j.lines.size(), 3u);
-    EXPECT_EQ(j.lines[0], "open ok");
+    // Read and write access, no sharing, open existing.
+    EXPECT_EQ(j.lines[0], simdevice::openLine(0x0012019F, 0, 1));
     EXPECT_EQ(j.lines[1], "request code=0x9C406104 in=16 out=0x8010 address=0x000F0000 mode=1 "
                           "count=0x8010 result=ok returned=0x8010");
     EXPECT_EQ(j.lines[2], "request code=0x9C406104 in=16 out=0x10000 address=0x000F5A10 mode=1 "
