@@ -93,8 +93,8 @@ const MemoryDevice* served = nullptr;
 
 // A device handle: on the folder, or on the memory served when it was opened.
 struct DeviceObject : hostwin::HandleObject {
-    DeviceObject(std::string f, const MemoryDevice* m)
-        : HandleObject(Kind::Device), folder(std::move(f)), memory(m) {}
+    DeviceObject(std::string f, const MemoryDevice* m, std::uint32_t a)
+        : HandleObject(Kind::Device), folder(std::move(f)), memory(m), access(a) {}
     ~DeviceObject() override {
         char line[VESNARA_LINE_SIZE];
         write(line, vesnaraFormatClose(line, sizeof(line)));
@@ -117,6 +117,7 @@ struct DeviceObject : hostwin::HandleObject {
     }
     std::string folder;
     const MemoryDevice* memory;
+    std::uint32_t access; // as the kernel has it
 };
 
 // The open as the kernel hands it to the driver: generic rights mapped to a file's specific
@@ -177,7 +178,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRI
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    auto* device = new DeviceObject(folder, served);
+    auto* device = new DeviceObject(folder, served, open.access);
     char line[VESNARA_LINE_SIZE];
     device->write(line, vesnaraFormatOpen(line, sizeof(line), &open));
     SetLastError(ERROR_SUCCESS);
@@ -196,6 +197,14 @@ BOOL DeviceIoControl(HANDLE handle, DWORD ioControlCode, LPVOID inBuffer, DWORD 
         return FALSE;
     }
     const DeviceObject& device = *static_cast<DeviceObject*>(object);
+    // The access the control code asks of the handle (FILE_READ_ACCESS 1, FILE_WRITE_ACCESS 2),
+    // checked by the system before the device sees the request.
+    const DWORD needed = (ioControlCode >> 14) & 3;
+    if (((needed & 1) != 0 && (device.access & 0x1) == 0) || // FILE_READ_DATA
+        ((needed & 2) != 0 && (device.access & 0x2) == 0)) { // FILE_WRITE_DATA
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     VesnaraConfig config = device.config();
     VesnaraRequest request;
     VesnaraResult result =
