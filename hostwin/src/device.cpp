@@ -1,9 +1,9 @@
 // The platform device \\.\vesnara for the host build: the simulated device's requests served
 // in-process, from the same configuration, image files and journal as the kernel driver
 // (sim/vesnara). The device folder is named by $DURNAVEL_HOST_DEVICE_DIR; without it the device
-// is not there, as on a machine without the platform driver. Fuzz targets may serve it from
-// memory instead (hostwinDevice.h). Configuration, fault switches and
-// journal lines come from sim/vesnara/vesnaraCore.h, which sim/vesnara adds to this library.
+// is not there, as on a machine without the platform driver; fuzz targets may serve it from
+// memory instead (hostwinDevice.h). Configuration, fault switches and journal lines come from
+// sim/vesnara/vesnaraCore.h, which sim/vesnara adds to this library.
 #include "handles.h"
 
 #include <cstdlib>
