@@ -1,8 +1,9 @@
 // The platform device \\.\vesnara for the host build: the simulated device's requests served
 // in-process, from the same configuration, image files and journal as the kernel driver
 // (sim/vesnara). The device folder is named by $DURNAVEL_HOST_DEVICE_DIR; without it the device
-// is not there, as on a machine without the platform driver. Configuration, fault switches and
-// journal lines come from sim/vesnara/vesnaraCore.h, which sim/vesnara adds to this library.
+// is not there, as on a machine without the platform driver; fuzz targets may serve it from
+// memory instead (hostwinDevice.h). Configuration, fault switches and journal lines come from
+// sim/vesnara/vesnaraCore.h, which sim/vesnara adds to this library.
 #include "handles.h"
 
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "hostwinDevice.h"
 #include "vesnaraCore.h"
 
 namespace {
@@ -81,34 +83,106 @@ bool readImage(const std::string& folder, const char* image, std::uint64_t addre
     return true;
 }
 
+// The device served from memory, when a fuzz target asked for it.
+struct MemoryDevice {
+    HostwinMemory memory;
+    VesnaraConfig config;
+};
+MemoryDevice memoryDevice;
+const MemoryDevice* served = nullptr;
+
+// A device handle: on the folder, or on the memory served when it was opened.
 struct DeviceObject : hostwin::HandleObject {
-    explicit DeviceObject(std::string f) : HandleObject(Kind::Device), folder(std::move(f)) {}
+    DeviceObject(std::string f, const MemoryDevice* m, std::uint32_t a)
+        : HandleObject(Kind::Device), folder(std::move(f)), memory(m), access(a) {}
     ~DeviceObject() override {
         char line[VESNARA_LINE_SIZE];
-        journal(folder, line, vesnaraFormatClose(line, sizeof(line)));
+        write(line, vesnaraFormatClose(line, sizeof(line)));
+    }
+    VesnaraConfig config() const { return memory != nullptr ? memory->config : readConfig(folder); }
+    void write(const char* line, std::size_t length) const {
+        if (memory != nullptr) {
+            memory->memory.journal(memory->memory.context, line, length);
+        } else {
+            journal(folder, line, length);
+        }
+    }
+    bool read(const char* image, std::uint64_t address, std::uint32_t count,
+              unsigned char* out) const {
+        if (memory != nullptr) {
+            memory->memory.read(memory->memory.context, address, count, out);
+            return true;
+        }
+        return readImage(folder, image, address, count, out);
     }
     std::string folder;
+    const MemoryDevice* memory;
+    std::uint32_t access; // as the kernel has it
 };
+
+// The open as the kernel hands it to the driver: generic rights mapped to a file's specific
+// ones, CreateFileW's disposition in the kernel's numbering (0 when there is none).
+VesnaraOpen kernelOpen(DWORD access, DWORD share, DWORD disposition) {
+    struct Generic {
+        DWORD bit;
+        DWORD file;
+    };
+    const Generic generic[] = {{0x80000000, 0x00120089},  // GENERIC_READ: FILE_GENERIC_READ
+                               {0x40000000, 0x00120116},  // GENERIC_WRITE: FILE_GENERIC_WRITE
+                               {0x20000000, 0x001200A0},  // GENERIC_EXECUTE
+                               {0x10000000, 0x001F01FF}}; // GENERIC_ALL: FILE_ALL_ACCESS
+    VesnaraOpen open{};
+    open.told = 1;
+    open.access = access;
+    for (const Generic& g : generic) {
+        if ((access & g.bit) != 0) {
+            open.access = (open.access & ~g.bit) | g.file;
+        }
+    }
+    open.share = share;
+    // CREATE_NEW, CREATE_ALWAYS, OPEN_EXISTING, OPEN_ALWAYS, TRUNCATE_EXISTING.
+    const std::uint32_t kernel[] = {2, 5, 1, 3, 4};
+    open.disposition = disposition >= 1 && disposition <= 5 ? kernel[disposition - 1] : 0;
+    return open;
+}
 
 } // namespace
 
-HANDLE CreateFileW(LPCWSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+void hostwinServeDeviceFromMemory(const HostwinMemory* memory, const char* config,
+                                  std::size_t size) {
+    if (memory == nullptr) {
+        served = nullptr;
+        return;
+    }
+    memoryDevice.memory = *memory;
+    vesnaraParseConfig(config, size, &memoryDevice.config);
+    served = &memoryDevice;
+}
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD, HANDLE) {
     std::string folder;
     if (fileName == nullptr || std::wcscmp(fileName, kDeviceName) != 0 ||
-        (folder = deviceFolder()).empty()) {
+        (served == nullptr && (folder = deviceFolder()).empty())) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    const VesnaraOpen open = kernelOpen(access, share, disposition);
+    if (open.disposition == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
     // The open fault: the device is not there, and leaves no journal line.
-    VesnaraConfig config = readConfig(folder);
+    VesnaraConfig config = served != nullptr ? served->config : readConfig(folder);
     if (vesnaraOpenRefused(&config)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    auto* device = new DeviceObject(folder, served, open.access);
     char line[VESNARA_LINE_SIZE];
-    journal(folder, line, vesnaraFormatOpen(line, sizeof(line)));
+    device->write(line, vesnaraFormatOpen(line, sizeof(line), &open));
     SetLastError(ERROR_SUCCESS);
-    return new DeviceObject(folder);
+    return device;
 }
 
 BOOL DeviceIoControl(HANDLE handle, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize,
@@ -122,8 +196,16 @@ BOOL DeviceIoControl(HANDLE handle, DWORD ioControlCode, LPVOID inBuffer, DWORD 
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    const std::string& folder = static_cast<DeviceObject*>(object)->folder;
-    VesnaraConfig config = readConfig(folder);
+    const DeviceObject& device = *static_cast<DeviceObject*>(object);
+    // The access the control code asks of the handle (FILE_READ_ACCESS 1, FILE_WRITE_ACCESS 2),
+    // checked by the system before the device sees the request.
+    const DWORD needed = (ioControlCode >> 14) & 3;
+    if (((needed & 1) != 0 && (device.access & 0x1) == 0) || // FILE_READ_DATA
+        ((needed & 2) != 0 && (device.access & 0x2) == 0)) { // FILE_WRITE_DATA
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    VesnaraConfig config = device.config();
     VesnaraRequest request;
     VesnaraResult result =
         vesnaraPlanRequest(&config, ioControlCode, static_cast<const unsigned char*>(inBuffer),
@@ -131,13 +213,13 @@ BOOL DeviceIoControl(HANDLE handle, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     if (result == VESNARA_OK || result == VESNARA_SHORT) {
         auto* out = static_cast<unsigned char*>(outBuffer);
         std::memset(out, 0, outBufferSize);
-        if (!readImage(folder, config.image, request.address, vesnaraBytesToRead(&request), out)) {
+        if (!device.read(config.image, request.address, vesnaraBytesToRead(&request), out)) {
             result = VESNARA_NO_IMAGE;
         }
     }
     const std::uint32_t reported = vesnaraBytesReported(&request, result);
     char line[VESNARA_LINE_SIZE];
-    journal(folder, line, vesnaraFormatRequest(line, sizeof(line), &request, result, reported));
+    device.write(line, vesnaraFormatRequest(line, sizeof(line), &request, result, reported));
 
     switch (result) {
     case VESNARA_OK:

@@ -3,7 +3,8 @@
 // means holding an exclusive flock() on that file through the returned handle. A second holder,
 // in this process or another, finds the lock taken: it gets a handle and ERROR_ALREADY_EXISTS,
 // as CreateMutexW answers for a name that exists. Like Windows, which refuses a backslash in a
-// mutex name, the host refuses names it cannot use as a file name.
+// mutex name (error 3), the host refuses names it cannot use as a file name; a forward slash,
+// an ordinary character of a Windows name, is kept in the file name as %2F (and % as %25).
 #include "handles.h"
 
 #include <cerrno>
@@ -37,10 +38,16 @@ bool fileNameOf(LPCWSTR name, std::string& out) {
     out.clear();
     for (const wchar_t* p = name; *p != L'\0'; ++p) {
         wchar_t c = *p;
-        if (c == L'\\' || c == L'/' || c < 0x20 || c > 0x7E) {
+        if (c == L'\\' || c < 0x20 || c > 0x7E) {
             return false;
         }
-        out.push_back(static_cast<char>(c));
+        if (c == L'/') {
+            out += "%2F";
+        } else if (c == L'%') {
+            out += "%25";
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
     }
     return !out.empty() && out != "." && out != ".." && out.size() < NAME_MAX;
 }

@@ -47,6 +47,13 @@ def number(text):
         raise argparse.ArgumentTypeError("not a number: %r" % text)
 
 
+def byte_value(text):
+    value = number(text)
+    if not 0 <= value <= 0xFF:
+        raise argparse.ArgumentTypeError("a byte is 0 to 255: %r" % text)
+    return value
+
+
 def length_byte(text):
     index, sep, value = text.partition("=")
     if not sep:
@@ -98,18 +105,22 @@ def bios_information(handle):
     return structure(0, handle, formatted, ["Vesnara", "1.00", "01/01/2024"])
 
 
-def system_information(handle, manufacturer):
+def system_information(handle, manufacturer, field=1):
+    """Type 1; `field` is the Manufacturer field byte, the string number readers following the
+    field would take (the conventional 1 names the first string)."""
     uuid = bytes(range(0x10, 0x20))
     if manufacturer == "":
         # No manufacturer: no strings at all, so that nothing stands first in the set.
         return structure(1, handle, struct.pack("<BBBB", 0, 0, 0, 0) + uuid + b"\x06\x00\x00", [])
-    formatted = struct.pack("<BBBB", 1, 2, 3, 4) + uuid + struct.pack("<BBB", 6, 5, 6)
+    formatted = struct.pack("<BBBB", field, 2, 3, 4) + uuid + struct.pack("<BBB", 6, 5, 6)
     return structure(1, handle, formatted,
                      [manufacturer, "talvenor", "1", "0000", "talvenor", "talvenor"])
 
 
-def oem_strings(handle, strings):
-    return structure(11, handle, struct.pack("<B", len(strings)), strings)
+def oem_strings(handle, strings, count=None):
+    """Type 11; `count` is the Count byte (default: the number of strings)."""
+    return structure(11, handle, struct.pack("<B", len(strings) if count is None else count),
+                     strings)
 
 
 def talvenor_strings(machine):
@@ -138,10 +149,14 @@ def build_table(args):
     parts = []
     if not args.no_bios:
         parts.append(bios_information)
+    if args.mid_end:
+        parts.append(lambda h: structure(127, h, b"", []))
     if not args.no_system:
-        parts.append(lambda h: system_information(h, manufacturer))
+        parts.append(lambda h: system_information(h, manufacturer, args.manufacturer_field))
     if oem:
-        parts.append(lambda h: oem_strings(h, oem))
+        parts.append(lambda h: oem_strings(h, oem, args.oem_count))
+    if args.second_system is not None:
+        parts.append(lambda h: system_information(h, args.second_system))
     if args.filler:
         if args.filler < 8:
             raise BuildError("--filler needs at least 8 bytes")
@@ -242,9 +257,10 @@ def build_parser():
     p = argparse.ArgumentParser(
         prog="mkimage.py build",
         description="Write a physical memory image with an SMBIOS 2.x entry point and table. "
-                    "Structures, in this order: BIOS (type 0), system (type 1), OEM strings "
-                    "(type 11), filler (type 128), second OEM strings (type 11), end of table "
-                    "(type 127) or the runaway structure (type 129); each can be left out. "
+                    "Structures, in this order: BIOS (type 0), an early end of table (type 127), "
+                    "system (type 1), OEM strings (type 11), second system (type 1), filler "
+                    "(type 128), second OEM strings (type 11), end of table (type 127) or the "
+                    "runaway structure (type 129); each can be left out. "
                     "Numbers are decimal or 0x-hexadecimal.")
     p.add_argument("out", help="image file to write")
     g = p.add_argument_group("content")
@@ -259,6 +275,9 @@ def build_parser():
                         "empty: a type-1 structure without strings)")
     g.add_argument("--second-oem", action="append", default=[], metavar="TEXT",
                    help="a string of a second OEM-strings structure after the first; repeat")
+    g.add_argument("--second-system", metavar="TEXT",
+                   help="a second system structure (type 1) after the OEM strings, with TEXT as "
+                        "its manufacturer")
     g.add_argument("--no-bios", action="store_true", help="leave the type-0 structure out")
     g.add_argument("--no-system", action="store_true", help="leave the type-1 structure out")
     g.add_argument("--no-end", action="store_true", help="leave the type-127 structure out")
@@ -293,6 +312,15 @@ def build_parser():
                    help="overwrite the length byte of structure K (counted from 0 in table "
                         "order): 0 ends the table, 1 to 3 is shorter than the header, a large "
                         "value may point past the end; repeat")
+    g.add_argument("--mid-end", action="store_true",
+                   help="a type-127 structure (end of table) between the BIOS and the system "
+                        "structures, with the rest of the table after it")
+    g.add_argument("--manufacturer-field", type=byte_value, default=1, metavar="N",
+                   help="the Manufacturer field byte of the system structure (default 1, the "
+                        "first string); the manufacturer stays the first string whatever it says")
+    g.add_argument("--oem-count", type=byte_value, metavar="N",
+                   help="the Count byte of the first OEM-strings structure (default: the number "
+                        "of its strings); the strings are written all the same")
     g.add_argument("--filler", type=number, metavar="BYTES",
                    help="a type-128 structure of BYTES bytes after the OEM strings, to push the "
                         "structures after it towards the end of the 0x10000 bytes read")

@@ -10,7 +10,8 @@
  * Everything else lives in the device folder C:\vesnara: the configuration vesnara.conf (the
  * image to serve and the fault switches, read again before every open and request, so the
  * image can change while the driver runs) and the journal journal.txt (one line per open,
- * request and close). Their format is in vesnaraCore.h, shared with the host build's device.
+ * request and close; an open line shows the access, share mode and disposition the driver was
+ * told). Their format is in vesnaraCore.h, shared with the host build's device.
  *
  * The open fault makes the device disappear: a watcher thread reads the configuration every
  * 50 ms and removes \DosDevices\vesnara while the fault is set (opening \\.\vesnara then fails
@@ -149,7 +150,10 @@ static NTSTATUS complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
 }
 
 static NTSTATUS onCreate(PDEVICE_OBJECT device, PIRP irp) {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+    PIO_SECURITY_CONTEXT security = stack->Parameters.Create.SecurityContext;
     VesnaraConfig config;
+    VesnaraOpen open;
     char line[VESNARA_LINE_SIZE];
     int refused;
     (void)device;
@@ -159,7 +163,13 @@ static NTSTATUS onCreate(PDEVICE_OBJECT device, PIRP irp) {
         /* Only between a switch and the watcher's next look: the device is not there. */
         return complete(irp, STATUS_OBJECT_NAME_NOT_FOUND, 0);
     }
-    journal(line, vesnaraFormatOpen(line, sizeof(line)));
+    /* Windows gives the desired access in the security context and the disposition in the top
+     * byte of the options; Wine gives neither (no security context, options without it). */
+    open.told = security != NULL;
+    open.access = security != NULL ? security->DesiredAccess : 0;
+    open.share = stack->Parameters.Create.ShareAccess;
+    open.disposition = (stack->Parameters.Create.Options >> 24) & 0xFF;
+    journal(line, vesnaraFormatOpen(line, sizeof(line), &open));
     return complete(irp, STATUS_SUCCESS, 0);
 }
 

@@ -283,9 +283,23 @@ static const char* resultName(VesnaraResult result) {
     return "?";
 }
 
-size_t vesnaraFormatOpen(char* text, size_t size) {
+size_t vesnaraFormatOpen(char* text, size_t size, const VesnaraOpen* open) {
     Line line = {text, size, 0};
-    put(&line, "open ok\n");
+    put(&line, "open ok access=");
+    if (open->told) {
+        putHex(&line, open->access, 8);
+    } else {
+        put(&line, "?");
+    }
+    put(&line, " share=");
+    putHex(&line, open->share, 1);
+    put(&line, " disposition=");
+    if (open->told) {
+        putDecimal(&line, open->disposition);
+    } else {
+        put(&line, "?");
+    }
+    put(&line, "\n");
     return line.length;
 }
 

@@ -85,14 +85,27 @@ VesnaraResult vesnaraPlanRequest(const VesnaraConfig* config, uint32_t code,
 uint32_t vesnaraBytesToRead(const VesnaraRequest* request);
 uint32_t vesnaraBytesReported(const VesnaraRequest* request, VesnaraResult result);
 
+/* What the device is told of an open, in the kernel's terms: the desired access with generic
+ * rights mapped to a file's (GENERIC_READ | GENERIC_WRITE is 0x0012019F), the share mode, and
+ * the create disposition as the kernel numbers it (FILE_OPEN = 1 for CreateFileW's
+ * OPEN_EXISTING). `told` is 0 when the open carries only the share mode: Wine hands a driver's
+ * IRP_MJ_CREATE no security context (no desired access) and no disposition. */
+typedef struct VesnaraOpen {
+    int told;
+    uint32_t access;
+    uint32_t share;
+    uint32_t disposition;
+} VesnaraOpen;
+
 /* Journal lines, each ended by a line feed; the return value is the length written (the line is
  * cut to fit `size`, which should be VESNARA_LINE_SIZE):
- *   open ok | close
- * (an open refused by the open fault leaves no line: the device is not there)
+ *   open ok access=0x0012019F share=0x0 disposition=1 | close
+ * (access and disposition are "?" when the open did not tell them; an open refused by the open
+ * fault leaves no line: the device is not there)
  *   request code=0x9C406104 in=16 out=0x8010 address=0x000F0000 mode=1 count=0x8010
  *       result=ok returned=0x8010                                   (one line)
  * result is one of ok, short, refused, no-image, bad-request, bad-code. */
-size_t vesnaraFormatOpen(char* line, size_t size);
+size_t vesnaraFormatOpen(char* line, size_t size, const VesnaraOpen* open);
 size_t vesnaraFormatClose(char* line, size_t size);
 size_t vesnaraFormatRequest(char* line, size_t size, const VesnaraRequest* request,
                             VesnaraResult result, uint32_t reported);

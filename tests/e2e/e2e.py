@@ -528,6 +528,12 @@ class Suite:
         # One device open per run that identifies the platform, at most.
         expect(len(opens) <= len(scenario["runs"]), "device opened %d times in %d runs" %
                (len(opens), len(scenario["runs"])))
+        # Read and write access, no sharing, open existing (vesnara.sys under Wine is told only
+        # the share mode).
+        tool_open = ("open ok access=? share=0x0 disposition=?" if self.target.kind == "windows"
+                     else "open ok access=0x0012019F share=0x0 disposition=1")
+        expect(all(l == tool_open for l in opens), "device opened otherwise than %r:\n  %s" %
+               (tool_open, "\n  ".join(opens)))
 
     def check_stores(self, folder, scenario, before):
         for store in ("nvapi", "nvcpl"):

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,24 +102,32 @@ TEST(BaseRun, MissingCommandLineIsRefused) {
     }
 }
 
+// The guard is named after the first command-line word exactly: letter case and folder part
+// kept (a forward slash is an ordinary character of a mutex name; a backslash is refused).
 TEST(BaseRun, SecondInstanceIsRefusedAndNameIsGivenUpBeforeFinalize) {
-    std::wstring name = L"durnavel-base-test-second-instance";
-    tool::process::CheckMultipleRun first(name);
-    ASSERT_TRUE(first.check());
+    for (const wchar_t* name :
+         {L"durnavel-base-test-second-instance", L"Durnavel-Base-Test-Mixed-Case",
+          L"tools/durnavel-base-test-folder", L"./Tools/Durnavel-Base-Test.exe"}) {
+        // The other instance holds the name as given, through the system itself.
+        HANDLE first = CreateMutexW(nullptr, TRUE, name);
+        ASSERT_NE(first, nullptr) << "error " << GetLastError();
+        ASSERT_EQ(GetLastError(), 0u);
 
-    std::string out;
-    tool::BaseConfig config;
-    config.printer = std::make_unique<RecordingPrinter>(out);
-    StageTool tool(config, 0, 0, 0);
-    std::wstring program = name;
-    wchar_t* argv[] = {program.data(), nullptr};
-    EXPECT_EQ(tool.run(1, argv), 2);
-    EXPECT_EQ(out, "Error : Fatal error occured.\nThis tool already running.\n");
-    EXPECT_EQ(tool.calls, std::vector<std::string>{"finalize"});
+        std::string out;
+        tool::BaseConfig config;
+        config.printer = std::make_unique<RecordingPrinter>(out);
+        StageTool tool(config, 0, 0, 0);
+        std::wstring program = name;
+        wchar_t* argv[] = {program.data(), nullptr};
+        EXPECT_EQ(tool.run(1, argv), 2) << std::string(program.begin(), program.end());
+        EXPECT_EQ(out, "Error : Fatal error occured.\nThis tool already running.\n");
+        EXPECT_EQ(tool.calls, std::vector<std::string>{"finalize"});
 
-    // The first holder is not disturbed: it still holds the name.
-    tool::process::CheckMultipleRun third(name);
-    EXPECT_FALSE(third.check());
+        // The first holder is not disturbed: it still holds the name.
+        tool::process::CheckMultipleRun third(name);
+        EXPECT_FALSE(third.check());
+        CloseHandle(first);
+    }
 }
 
 TEST(BaseRun, GuardIsHeldDuringTheRunAndReleasedBeforeFinalize) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "support/ParamName.h"
+#include "support/TestSupport.h"
 #include "tool/util/StringToWString.h"
 
 namespace {
@@ -31,5 +32,16 @@ INSTANTIATE_TEST_SUITE_P(
                       ConvertCase{"embeddedNul", std::string("ab\0cd", 5), L"ab", false},
                       ConvertCase{"leadingNul", std::string("\0x", 2), L"", false}),
     ByLabel());
+
+// Text the conversion locale refuses leaves the output as it was.
+TEST(ConvertRefused, OutputUnchanged) {
+    const std::string refused = testsupport::textTheLocaleRefuses();
+    if (refused.empty()) {
+        GTEST_SKIP() << "the runtime's conversion locale takes every byte here";
+    }
+    std::wstring out = L"previous";
+    EXPECT_FALSE(tool::util::StringToWString("ab" + refused + "cd", out));
+    EXPECT_EQ(out, L"previous");
+}
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/kviDebug.h"
 #include "support/ParamName.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -47,17 +48,19 @@ class DebugPrint : public ::testing::TestWithParam<DebugCase> {
 TEST_P(DebugPrint, PrefixAndMessageThroughHookAndStream) {
     const DebugCase& c = GetParam();
 
+    // With a hook the stream gets nothing.
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    kviDebugSetStream(f);
     lines.clear();
     kviDebugSetHook(keepLine);
     EXPECT_EQ(kviDebugPrint(c.function.c_str(), c.line, "%s", c.message.c_str()), 7);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], c.viaHook);
     EXPECT_LE(lines[0].size(), 1023u);
+    EXPECT_EQ(streamContents(f), "");
 
     kviDebugSetHook(nullptr);
-    std::FILE* f = std::tmpfile();
-    ASSERT_NE(f, nullptr);
-    kviDebugSetStream(f);
     EXPECT_GE(kviDebugPrint(c.function.c_str(), c.line, "%s", c.message.c_str()), 0);
     EXPECT_EQ(streamContents(f), c.viaStream);
     std::fclose(f);
@@ -82,6 +85,27 @@ INSTANTIATE_TEST_SUITE_P(
                                 ("g: Line1  " + longMessage).substr(0, 1023),
                                 "g: Line1  " + longMessage}),
     ByLabel());
+
+// A prefix the stream refuses ends the call with the stream's negative result; the message,
+// which the stream would take, is not written.
+TEST(KviDebugStream, FailedPrefixWriteEndsTheCall) {
+    testsupport::TightStream tight(16);
+    if (tight.stream() == nullptr) {
+        GTEST_SKIP() << "no stream here that refuses one write and takes the next";
+    }
+    kviDebugSetStream(tight.stream());
+    const int result = kviDebugPrint("tool::Main::initialize", 101, "%s", "m\n");
+    kviDebugSetStream(nullptr);
+    EXPECT_LT(result, 0);
+    EXPECT_EQ(tight.taken(), "");
+
+    // The same stream takes a line short enough for it.
+    testsupport::TightStream roomy(64);
+    kviDebugSetStream(roomy.stream());
+    EXPECT_EQ(kviDebugPrint("f", 1, "%s", "m\n"), 2);
+    kviDebugSetStream(nullptr);
+    EXPECT_EQ(roomy.taken(), "f: Line1  m\n");
+}
 
 TEST(KviDebugFormat, ValuesAreFormattedPrintfStyle) {
     lines.clear();

@@ -154,6 +154,37 @@ const std::vector<ArgumentDefinition> kExclusive = {with(arg(L"A", {L"-a"}), 0, 
 const std::wstring kNotSpecified =
     L"Error : Invalid argument.\nThe argument \"-r\" is not specified.\n";
 
+// Command lines that break two checks at once: the first in this order is reported. Each
+// given argument in registry order (count, parameters that are switches, checker, together,
+// exclusive), then each required argument in registry order.
+int onlyOne(const std::vector<std::wstring>* params, std::wstring* message) {
+    if (params->size() == 1 && (*params)[0] == L"1") {
+        return 1;
+    }
+    *message = L"Only 1.";
+    return 0;
+}
+ArgumentDefinition checked(ArgumentDefinition d) {
+    d.paramChecker = onlyOne;
+    return d;
+}
+const std::vector<ArgumentDefinition> kTwoCounts = {arg(L"P", {L"-p"}, 1), arg(L"Q", {L"-q"}, 2)};
+const std::vector<ArgumentDefinition> kCheckedAndTogether = {
+    with(checked(arg(L"K", {L"-k"}, 1)), 0, {L"B"}, {}), arg(L"B", {L"-b"})};
+const std::vector<ArgumentDefinition> kTogetherAndExclusive = {
+    with(arg(L"A", {L"-a"}), 0, {L"B"}, {L"C"}), arg(L"B", {L"-b"}), arg(L"C", {L"-c"})};
+const std::vector<ArgumentDefinition> kTogetherAndRequired = {
+    with(arg(L"R", {L"-r"}), 1, {}, {}), with(arg(L"A", {L"-a"}), 0, {L"B"}, {}),
+    arg(L"B", {L"-b"})};
+const std::vector<ArgumentDefinition> kExclusiveAndRequired = {
+    with(arg(L"R", {L"-r"}), 1, {}, {}), with(arg(L"A", {L"-a"}), 0, {}, {L"B"}),
+    arg(L"B", {L"-b"})};
+const std::vector<ArgumentDefinition> kTwoRequired = {
+    with(arg(L"R", {L"-r"}), 1, {}, {}), with(arg(L"S", {L"-s"}), 1, {}, {}), arg(L"B", {L"-b"})};
+std::wstring line3(const std::wstring& sw, const std::wstring& third) {
+    return L"Error : Invalid argument.\nThe argument \"" + sw + L"\" is invalid.\n" + third + L"\n";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Parse, RegistryParse,
     ::testing::Values(
@@ -248,7 +279,65 @@ INSTANTIATE_TEST_SUITE_P(
                      L"A",
                      1,
                      {}},
-        RegistryCase{"exclusiveNotGiven", kExclusive, 0, {L"-b", L"-c"}, 1, L"", L"A", 0, {}}),
+        RegistryCase{"exclusiveNotGiven", kExclusive, 0, {L"-b", L"-c"}, 1, L"", L"A", 0, {}},
+        // -q takes "-p" and y (a parameter equal to a switch), then -p finds no parameter:
+        // -p stands first in the registry.
+        RegistryCase{"twoEntriesRegistryOrder",
+                     kTwoCounts,
+                     0,
+                     {L"-q", L"-p", L"y", L"-p"},
+                     0,
+                     line3(L"-p", L"Option \"-p\" needs 1 parameter at least."),
+                     L"Q",
+                     1,
+                     {L"-p", L"y"}},
+        RegistryCase{"countBeforeChecker",
+                     kCheckedAndTogether,
+                     0,
+                     {L"-b", L"-k"},
+                     0,
+                     line3(L"-k", L"Option \"-k\" needs 1 parameter at least."),
+                     L"K",
+                     1,
+                     {}},
+        RegistryCase{"checkerBeforeTogether",
+                     kCheckedAndTogether,
+                     0,
+                     {L"-k", L"2"},
+                     0,
+                     line3(L"-k", L"Only 1."),
+                     L"K",
+                     1,
+                     {L"2"}},
+        RegistryCase{"togetherBeforeExclusive",
+                     kTogetherAndExclusive,
+                     0,
+                     {L"-c", L"-a"},
+                     0,
+                     line3(L"-a", L"Specify \"-b\"  at the same time."),
+                     L"A",
+                     1,
+                     {}},
+        RegistryCase{"togetherBeforeRequired",
+                     kTogetherAndRequired,
+                     0,
+                     {L"-a"},
+                     0,
+                     line3(L"-a", L"Specify \"-b\"  at the same time."),
+                     L"A",
+                     1,
+                     {}},
+        RegistryCase{"exclusiveBeforeRequired",
+                     kExclusiveAndRequired,
+                     0,
+                     {L"-b", L"-a"},
+                     0,
+                     line3(L"-a", L"Don't specify \"-b\"  at the same time."),
+                     L"A",
+                     1,
+                     {}},
+        RegistryCase{
+            "requiredRegistryOrder", kTwoRequired, 0, {L"-b"}, 0, kNotSpecified, L"B", 1, {}}),
     ByLabel());
 
 TEST(Registry, RegisteringATagAgainReplacesItAndMovesItLast) {

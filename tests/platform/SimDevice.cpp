@@ -74,7 +74,7 @@ Journal journal() {
             continue;
         }
         result.lines.push_back(line);
-        if (line == "open ok") {
+        if (line.rfind("open ok", 0) == 0) {
             ++result.opens;
         } else if (line.rfind("request ", 0) == 0) {
             Request r;

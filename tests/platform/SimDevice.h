@@ -41,6 +41,12 @@ void serve(const std::string& image, const std::vector<std::string>& faults = {}
 // Waits until the device is there (or gone) as its configuration asks.
 void waitForDevice(bool present);
 
+// The open line the device journals for an open with these rights, share mode and disposition,
+// given in the kernel's terms (see sim/vesnara/vesnaraCore.h): the tool opens with
+// openLine(0x0012019F, 0, 1), read and write access, no sharing, open existing. vesnara.sys
+// under Wine is told only the share mode.
+std::string openLine(std::uint32_t access, std::uint32_t share, std::uint32_t disposition);
+
 // Empties the journal.
 void clearJournal();
 

@@ -2,6 +2,7 @@
 // DURNAVEL_HOST_DEVICE_DIR, removed when the process ends.
 #include "SimDevice.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "support/TestSupport.h"
@@ -26,6 +27,14 @@ struct HostFolder {
 std::string folder() {
     static HostFolder host;
     return host.path;
+}
+
+// The host device is told everything CreateFileW was given.
+std::string openLine(std::uint32_t access, std::uint32_t share, std::uint32_t disposition) {
+    char line[80];
+    std::snprintf(line, sizeof(line), "open ok access=0x%08X share=0x%X disposition=%u", access,
+                  share, disposition);
+    return line;
 }
 
 // The host device reads its configuration on every open: nothing to wait for.

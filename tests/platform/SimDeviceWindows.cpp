@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -13,6 +14,13 @@ namespace simdevice {
 
 std::string folder() {
     return "C:\\vesnara";
+}
+
+// Wine hands the driver's IRP_MJ_CREATE only the share mode.
+std::string openLine(std::uint32_t, std::uint32_t share, std::uint32_t) {
+    char line[80];
+    std::snprintf(line, sizeof(line), "open ok access=? share=0x%X disposition=?", share);
+    return line;
 }
 
 // The driver's watcher applies the open fault within 50 ms and records the device's state in

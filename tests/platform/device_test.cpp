@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -37,12 +39,13 @@ std::vector<unsigned char> record(std::uint64_t address, std::uint32_t mode, std
     return r;
 }
 
-// Opens the device, sends one request with an output buffer of `outSize` bytes (filled with
-// 0xEE beforehand) and closes it again.
-Reply ask(DWORD code, std::vector<unsigned char> in, DWORD outSize) {
+// Opens the device as the tool does (or as given), sends one request with an output buffer of
+// `outSize` bytes (filled with 0xEE beforehand) and closes it again.
+Reply ask(DWORD code, std::vector<unsigned char> in, DWORD outSize,
+          DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD share = 0,
+          DWORD disposition = OPEN_EXISTING) {
     Reply reply;
-    HANDLE device = CreateFileW(L"\\\\.\\vesnara", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE device = CreateFileW(L"\\\\.\\vesnara", access, share, nullptr, disposition, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE) {
         reply.error = GetLastError();
         return reply;
@@ -149,9 +152,40 @@ TEST(Device, JournalLines) {
     ask(kRead, record(0x123456789A, 1, 0x10), 0x20);
     simdevice::Journal j = simdevice::journal();
     ASSERT_GE(j.lines.size(), 2u);
-    EXPECT_EQ(j.lines[0], "open ok");
+    EXPECT_EQ(j.lines[0], simdevice::openLine(0x0012019F, 0, 1));
     EXPECT_EQ(j.lines[1], "request code=0x9C406104 in=16 out=0x20 address=0x123456789A mode=1 "
                           "count=0x10 result=ok returned=0x20");
+}
+
+// The open line shows what the device was told of the open, so that a change of the tool's
+// access, share mode or disposition shows in the journal. A request on a handle without read
+// access is refused before the device sees it.
+TEST(Device, OpenLineShowsAccessShareAndDisposition) {
+    struct {
+        DWORD access, share, disposition;
+        std::uint32_t kernelAccess, kernelDisposition;
+    } cases[] = {
+        {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0x00120089, 1},
+        {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, OPEN_ALWAYS, 0x0012019F, 3},
+        {GENERIC_ALL, 0, OPEN_EXISTING, 0x001F01FF, 1},
+        {GENERIC_WRITE, 0, OPEN_EXISTING, 0x00120116, 1},
+    };
+    for (const auto& c : cases) {
+        simdevice::serve("qtd2");
+        Reply reply = ask(kRead, record(kEntry, 1, 0x10), 0x10, c.access, c.share, c.disposition);
+        const bool readable = (c.kernelAccess & 1) != 0; // FILE_READ_DATA
+        EXPECT_EQ(reply.ok != FALSE, readable) << "error " << reply.error;
+        EXPECT_EQ(reply.error, readable ? 0u : static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        // Under Wine the open may reach the driver after CreateFileW returned; a request that
+        // went through came after it, a refused one did not wait for it.
+        simdevice::Journal j = simdevice::journal();
+        for (int wait = 0; j.opens == 0 && wait < 300; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            j = simdevice::journal();
+        }
+        EXPECT_EQ(j.lines.empty() ? "" : j.lines[0],
+                  simdevice::openLine(c.kernelAccess, c.share, c.kernelDisposition));
+    }
 }
 
 } // namespace

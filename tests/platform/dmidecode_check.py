@@ -20,6 +20,11 @@ DIFFERENT = {
     "table-zero": "a table address of 0 counts as no entry point",
     "table-length-fits": "the table length ends inside the OEM strings: the library measures it "
                          "only at the start of a structure, dmidecode wants each one whole",
+    "manufacturer-field": "the Manufacturer field byte names string 2: the library takes the "
+                          "first string whatever the field says, dmidecode follows the field",
+    "oem-count-1": "the OEM-strings Count byte says 1: the library reads the whole string set, "
+                   "dmidecode only as many strings as the Count byte says",
+    "oem-count-0": "the OEM-strings Count byte says 0: as oem-count-1",
 }
 
 

@@ -23,6 +23,7 @@ constexpr std::uint32_t kBlock = 0x10000;
 
 const std::array<std::string, 5> kTalvenorQtd2 = {"Vesnara", "talvenor", "QTD", "Vesnara board",
                                                   "QTD2"};
+const std::array<std::string, 5> kXyzQtd2 = {"A", "B", "XYZ", "C", "QTD2"};
 const std::array<std::string, 5> kNoOem = {"", "", "", "", ""};
 
 struct LoadCase {
@@ -133,7 +134,18 @@ INSTANTIATE_TEST_SUITE_P(
         loads("secondType11Ignored", "second-oem", "NEC", kTalvenorQtd2, kOne, kDefault),
         loads("noType11", "no-oem", "NEC", kNoOem, kOne, kDefault),
         loads("noType1", "no-system", "", kTalvenorQtd2, kOne, kDefault),
-        loads("type1WithoutStrings", "empty-manufacturer", "", kTalvenorQtd2, kOne, kDefault)),
+        loads("type1WithoutStrings", "empty-manufacturer", "", kTalvenorQtd2, kOne, kDefault),
+        // The first structure of a type wins: a later type 1 does not replace its manufacturer,
+        // a later type 11 does not fill the OEM strings the first one lacks.
+        loads("secondType1Ignored", "second-system", "NEC", kXyzQtd2, kOne, kDefault),
+        loads("secondType11FillsNothing", "short-first-oem", "NEC", {"A", "B", "", "", ""}, kOne,
+              kDefault),
+        // Neither an end-of-table type in the middle, nor the Manufacturer field byte, nor the
+        // OEM-strings Count byte changes what is read.
+        loads("type127InTheMiddle", "mid-end", "NEC", kXyzQtd2, kOne, kDefault),
+        loads("manufacturerFieldIgnored", "manufacturer-field", "NEC", kXyzQtd2, kOne, kDefault),
+        loads("countByte1Ignored", "oem-count-1", "NEC", kTalvenorQtd2, kOne, kDefault),
+        loads("countByte0Ignored", "oem-count-0", "NEC", kTalvenorQtd2, kOne, kDefault)),
     ByLabel());
 
 INSTANTIATE_TEST_SUITE_P(
@@ -253,7 +265,8 @@ TEST_F(Oemstring, TheRequestAsSent) {
     ASSERT_EQ(kvOemstringGetOemstring(buffer, 4), 0);
     simdevice::Journal j = simdevice::journal();
     ASSERT_GE(j.lines.size(), 3u);
-    EXPECT_EQ(j.lines[0], "open ok");
+    // Read and write access, no sharing, open existing.
+    EXPECT_EQ(j.lines[0], simdevice::openLine(0x0012019F, 0, 1));
     EXPECT_EQ(j.lines[1], "request code=0x9C406104 in=16 out=0x8010 address=0x000F0000 mode=1 "
                           "count=0x8010 result=ok returned=0x8010");
     EXPECT_EQ(j.lines[2], "request code=0x9C406104 in=16 out=0x10000 address=0x000F5A10 mode=1 "

@@ -102,6 +102,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         IdCase{"lowerCaseFromManufacturer", "lower-nec", 0, "QTD", 3, {}},
         IdCase{"oemStringBeforeManufacturer", "qtd-supermicro", 0, "QTD", 2, {}},
+        IdCase{"qtfOemStringOverNec", "qtf-on-nec", 0, "QTF", 2, {}},
+        IdCase{"qtfOemStringOverOtherManufacturer", "qtf-on-dell", 0, "QTF", 1, {}},
+        // Only the first type 1 and the first type 11 count.
+        IdCase{"firstManufacturerWins", "second-system", 0, "QTD", 2, {}},
+        IdCase{"firstOemStringsWin", "short-first-oem", 0, "QTD", 1, {}},
+        IdCase{"manufacturerIsTheFirstString", "manufacturer-field", 0, "QTD", 2, {}},
         IdCase{"wholeStringCompared", "qtdx-nec", -3, "", 0, {kCompare}},
         IdCase{"supermicro", "other-supermicro", 0, "QTF", 4, {}},
         IdCase{"advantechRevisionEmpty", "other-advantech", 0, "QTF", 1, {}},

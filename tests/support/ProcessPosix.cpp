@@ -54,4 +54,47 @@ void setEnvironment(const std::string& name, const std::string& value) {
     }
 }
 
+std::string textTheLocaleRefuses() {
+    return "\xFF";
+}
+
+TightStream::TightStream(std::size_t room) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return;
+    }
+    reader_ = fds[0];
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+    // Linux pipes hold 16 pages: leave `room` bytes free in the last one. A write of up to a
+    // page is all or nothing, and one that does not fit finds no free page.
+    const int capacity = ::fcntl(fds[1], F_GETPIPE_SZ);
+    const std::string fill(static_cast<std::size_t>(capacity) - room, 'f');
+    const ssize_t n = ::write(fds[1], fill.data(), fill.size());
+    filled_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+    stream_ = ::fdopen(fds[1], "w");
+    if (stream_ != nullptr) {
+        std::setvbuf(stream_, nullptr, _IONBF, 0);
+    }
+}
+
+TightStream::~TightStream() {
+    if (stream_ != nullptr) {
+        std::fclose(stream_);
+    }
+    if (reader_ >= 0) {
+        ::close(reader_);
+    }
+}
+
+std::string TightStream::taken() {
+    std::string all;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::read(reader_, chunk, sizeof(chunk))) > 0) {
+        all.append(chunk, static_cast<std::size_t>(n));
+    }
+    return all.size() > filled_ ? all.substr(filled_) : std::string();
+}
+
 } // namespace testsupport

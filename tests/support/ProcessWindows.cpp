@@ -78,4 +78,16 @@ void setEnvironment(const std::string& name, const std::string& value) {
     _putenv_s(name.c_str(), value.c_str());
 }
 
+std::string textTheLocaleRefuses() {
+    return {};
+}
+
+TightStream::TightStream(std::size_t) {}
+
+TightStream::~TightStream() = default;
+
+std::string TightStream::taken() {
+    return {};
+}
+
 } // namespace testsupport

@@ -1,6 +1,7 @@
 // Helpers shared by the tests: programs of the build folder, files, environment.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,29 @@ void writeFile(const std::string& path, const std::string& data);
 
 // The text with every carriage return removed (the Windows console ends lines with CR LF).
 std::string withoutCarriageReturns(const std::string& text);
+
+// Narrow text the conversion locale of the tests refuses: a byte above 0x7F, which the host's
+// "C" locale does not take. Empty on Windows, whose runtime widens every byte in that locale.
+std::string textTheLocaleRefuses();
+
+// A stream on which a write longer than `room` bytes (at most 4096) fails as a whole while a
+// shorter one goes through: a nearly full non-blocking pipe. stream() is null where the platform
+// offers no such stream (Windows).
+class TightStream {
+  public:
+    explicit TightStream(std::size_t room);
+    ~TightStream();
+    TightStream(const TightStream&) = delete;
+    TightStream& operator=(const TightStream&) = delete;
+
+    std::FILE* stream() const { return stream_; }
+    // What went through, after the filling.
+    std::string taken();
+
+  private:
+    std::FILE* stream_ = nullptr;
+    int reader_ = -1;
+    std::size_t filled_ = 0;
+};
 
 } // namespace testsupport
