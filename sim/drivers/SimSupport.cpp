@@ -1,6 +1,7 @@
 #include "SimSupport.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <chrono>
@@ -25,8 +26,22 @@ void journal(const std::string& line) {
     if (path.empty()) {
         return;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << line << '\n';
+    const std::string callback = "callback:";
+    if (path.compare(0, callback.size(), callback) == 0) {
+        const unsigned long long address =
+            std::strtoull(path.c_str() + callback.size(), nullptr, 16);
+        if (address != 0) {
+            typedef void (*Sink)(const char*);
+            reinterpret_cast<Sink>(static_cast<std::uintptr_t>(address))(line.c_str());
+        }
+        return;
+    }
+    // One write of the whole line, without a stream buffer of its own.
+    std::ofstream out;
+    out.rdbuf()->pubsetbuf(nullptr, 0);
+    out.open(path, std::ios::binary | std::ios::app);
+    const std::string text = line + '\n';
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 std::string hex32(std::uint32_t value) {
@@ -87,15 +102,52 @@ std::vector<std::string> split(const std::string& text, const std::string& separ
 
 } // namespace
 
-Faults Faults::read() {
+namespace {
+
+struct ParsedFaults {
+    bool parsed = false;
+    std::string text;
+    Faults faults;
+};
+
+ParsedFaults& parsedFaults() {
+    static ParsedFaults cache;
+    return cache;
+}
+
+} // namespace
+
+const Faults& Faults::read() {
+    ParsedFaults& cache = parsedFaults();
+    const char* now = std::getenv("DURNAVEL_SIM_FAULTS");
+    if (now == nullptr) {
+        now = "";
+    }
+    if (!cache.parsed || cache.text != now) {
+        cache.text = now;
+        cache.faults = parse(cache.text);
+        cache.parsed = true;
+    }
+    return cache.faults;
+}
+
+void Faults::forget() {
+    ParsedFaults& cache = parsedFaults();
+    cache.parsed = false;
+    std::string().swap(cache.text);
+    cache.faults = Faults();
+}
+
+Faults Faults::parse(const std::string& text) {
     Faults f;
-    for (const std::string& sw : split(environment("DURNAVEL_SIM_FAULTS"), ", ;")) {
+    for (const std::string& sw : split(text, ", ;")) {
         std::uint32_t n = 0;
         std::string::size_type eq = sw.find('=');
         std::string key = sw.substr(0, eq);
         std::string arg = eq == std::string::npos ? std::string() : sw.substr(eq + 1);
         bool ok = true;
-        if (sw.compare(0, 7, "status:") == 0 && eq != std::string::npos) {
+        const bool isStatus = sw.compare(0, 7, "status:") == 0;
+        if ((isStatus || sw.compare(0, 7, "answer:") == 0) && eq != std::string::npos) {
             std::string entry = sw.substr(7, eq - 7);
             std::string::size_type at = arg.find('@');
             std::uint32_t status = 0;
@@ -103,8 +155,15 @@ Faults Faults::read() {
             ok = parseNumber(arg.substr(0, at), status) &&
                  (at == std::string::npos || (parseNumber(arg.substr(at + 1), onCall) && onCall));
             if (ok) {
-                f.statuses[entry] = Status{static_cast<std::int32_t>(status), onCall};
+                (isStatus ? f.statuses : f.answers)[entry] =
+                    Status{static_cast<std::int32_t>(status), onCall};
             }
+        } else if (key == "enum-order" && arg == "sorted") {
+            f.enumOrder = Order::Sorted;
+        } else if (key == "enum-order" && arg == "written") {
+            f.enumOrder = Order::Written;
+        } else if (key == "enum-order" && arg == "reversed") {
+            f.enumOrder = Order::Reversed;
         } else if (sw.compare(0, 6, "delay:") == 0 && eq != std::string::npos) {
             ok = parseNumber(arg, n);
             if (ok) {
@@ -165,6 +224,16 @@ bool Faults::injected(const std::string& entry, std::uint32_t callNumber,
         return false;
     }
     status = it->second.status;
+    return true;
+}
+
+bool Faults::answered(const std::string& entry, std::uint32_t callNumber,
+                      std::int32_t& value) const {
+    auto it = answers.find(entry);
+    if (it == answers.end() || (it->second.onCall != 0 && it->second.onCall != callNumber)) {
+        return false;
+    }
+    value = it->second.status;
     return true;
 }
 
