@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -22,14 +23,13 @@ std::string environment(const char* name, const std::string& fallback) {
 }
 
 void journal(const std::string& line) {
-    std::string path = environment("DURNAVEL_SIM_JOURNAL");
-    if (path.empty()) {
+    const char* path = std::getenv("DURNAVEL_SIM_JOURNAL");
+    if (path == nullptr || *path == '\0') {
         return;
     }
-    const std::string callback = "callback:";
-    if (path.compare(0, callback.size(), callback) == 0) {
-        const unsigned long long address =
-            std::strtoull(path.c_str() + callback.size(), nullptr, 16);
+    const char callback[] = "callback:";
+    if (std::strncmp(path, callback, sizeof(callback) - 1) == 0) {
+        const unsigned long long address = std::strtoull(path + sizeof(callback) - 1, nullptr, 16);
         if (address != 0) {
             typedef void (*Sink)(const char*);
             reinterpret_cast<Sink>(static_cast<std::uintptr_t>(address))(line.c_str());
@@ -214,8 +214,7 @@ bool Faults::isMissing(const std::string& name, std::uint32_t id) const {
     return false;
 }
 
-bool Faults::injected(const std::string& entry, std::uint32_t callNumber,
-                      std::int32_t& status) const {
+bool Faults::injected(const char* entry, std::uint32_t callNumber, std::int32_t& status) const {
     if (auto delay = delays.find(entry); delay != delays.end()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay->second));
     }
@@ -227,8 +226,7 @@ bool Faults::injected(const std::string& entry, std::uint32_t callNumber,
     return true;
 }
 
-bool Faults::answered(const std::string& entry, std::uint32_t callNumber,
-                      std::int32_t& value) const {
+bool Faults::answered(const char* entry, std::uint32_t callNumber, std::int32_t& value) const {
     auto it = answers.find(entry);
     if (it == answers.end() || (it->second.onCall != 0 && it->second.onCall != callNumber)) {
         return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -30,10 +31,10 @@ struct Faults {
         std::int32_t status;
         std::uint32_t onCall; // 0: every call
     };
-    std::map<std::string, Status> statuses;
+    std::map<std::string, Status, std::less<>> statuses;
     // answer:ENTRY=N or answer:ENTRY=N@K: the entry does its work as usual and then returns N
     // in place of its own result (on its K-th call only).
-    std::map<std::string, Status> answers;
+    std::map<std::string, Status, std::less<>> answers;
     // missing:ENTRY: nvapi_QueryInterface has no entry point for ENTRY (a name or an ID).
     std::vector<std::string> missing;
     // hooks, hooks:pre, hooks:post: nvapi_QueryInterface provides the call hooks.
@@ -56,7 +57,7 @@ struct Faults {
     Order enumOrder = Order::Sorted;
     // delay:ENTRY=MS: ENTRY waits MS milliseconds before it does anything (a run that stays
     // inside the driver long enough for a second process to start meanwhile).
-    std::map<std::string, std::uint32_t> delays;
+    std::map<std::string, std::uint32_t, std::less<>> delays;
     // Switches the simulator did not understand (journalled at load).
     std::vector<std::string> unknown;
 
@@ -70,10 +71,10 @@ struct Faults {
     bool isMissing(const std::string& name, std::uint32_t id) const;
     // Waits as long as a delay switch asks for the entry, then tells the injected status of the
     // entry for its callNumber-th call (counted from 1), if any.
-    bool injected(const std::string& entry, std::uint32_t callNumber, std::int32_t& status) const;
+    bool injected(const char* entry, std::uint32_t callNumber, std::int32_t& status) const;
     // The value an answer switch puts in place of the entry's own result on its callNumber-th
     // call, if any.
-    bool answered(const std::string& entry, std::uint32_t callNumber, std::int32_t& value) const;
+    bool answered(const char* entry, std::uint32_t callNumber, std::int32_t& value) const;
 };
 
 // A store: keys and 32-bit values, one "KEY VALUE" pair per line, in file order. Blank lines and

@@ -63,7 +63,7 @@ struct Driver {
     bool initialized = false;
     std::vector<std::unique_ptr<Session>> sessions;
     int nextSession = 1;
-    std::map<std::string, std::uint32_t> calls;
+    std::map<std::string, std::uint32_t, std::less<>> calls;
     std::uint32_t hookSequence = 0;
 };
 
@@ -87,17 +87,24 @@ std::string storePath() {
 // One journal line: "nvapi ENTRY key=value ... status=N".
 class Call {
   public:
-    explicit Call(const char* entry) : entry_(entry), line_("nvapi ") {
+    explicit Call(const char* entry) : entry_(entry) {
+        line_.reserve(160);
+        line_ += "nvapi ";
         line_ += entry;
-        number_ = ++driver.calls[entry_];
+        auto count = driver.calls.find(entry);
+        if (count == driver.calls.end()) {
+            count = driver.calls.emplace(entry, 0).first;
+        }
+        number_ = ++count->second;
     }
-    Call& add(const std::string& key, const std::string& value) {
-        line_ += ' ' + key + '=' + value;
+    Call& add(const char* key, const std::string& value) {
+        line_ += ' ';
+        line_ += key;
+        line_ += '=';
+        line_ += value;
         return *this;
     }
-    Call& add(const std::string& key, std::int64_t value) {
-        return add(key, std::to_string(value));
-    }
+    Call& add(const char* key, std::int64_t value) { return add(key, std::to_string(value)); }
     // An injected status for this call, journalled, if the fault switches name one.
     bool injected(std::int32_t& status) {
         if (sim::Faults::read().injected(entry_, number_, status)) {
@@ -121,7 +128,7 @@ class Call {
     }
 
   private:
-    std::string entry_;
+    const char* entry_;
     std::uint32_t number_;
     bool injected_ = false;
     std::string line_;
@@ -512,7 +519,14 @@ extern "C" void* __cdecl nvapi_QueryInterface(std::uint32_t id) {
     if (provided && id == 0x593E8644) {
         provided = faults.postHook;
     }
-    sim::journal("nvapi query id=" + hex32(id) + " name=" + name +
-                 " result=" + (provided ? "found" : "missing"));
+    std::string line;
+    line.reserve(96);
+    line += "nvapi query id=";
+    line += hex32(id);
+    line += " name=";
+    line += name;
+    line += " result=";
+    line += provided ? "found" : "missing";
+    sim::journal(line);
     return provided ? reinterpret_cast<void*>(found->function) : nullptr;
 }
