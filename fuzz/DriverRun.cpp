@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "FuzzSupport.h"
 #include "platform/kviDebug.h"
 
@@ -37,6 +40,29 @@ int diagnosticLine(const char* line) {
                 std::strstr(line, ": Line") != nullptr,
             "diagnostic lines carry the writer's name and line", line != nullptr ? line : "");
     return 0;
+}
+
+// The stores are small files on a memory file system, handled straight through the system
+// calls: a stream or std::filesystem costs more per input than the driver calls themselves.
+std::string readSmallFile(const std::string& path) {
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof(buffer))) > 0;) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+void writeSmallFile(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    require(fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()),
+            "the store is written", path);
+    ::close(fd);
 }
 
 // Where the simulated libraries send their journal lines (DURNAVEL_SIM_JOURNAL=callback:...).
@@ -81,17 +107,17 @@ void prepare() {
 void start(const std::string& faults, const Settings& profile) {
     prepare();
     work().journal.clear();
-    fuzzsupport::removeFile(work().nvcplStore);
+    ::unlink(work().nvcplStore.c_str());
     fuzzsupport::setEnvironment("DURNAVEL_SIM_FAULTS", faults);
     if (profile.empty()) {
-        fuzzsupport::removeFile(work().nvapiStore);
+        ::unlink(work().nvapiStore.c_str());
         return;
     }
     std::string text;
     for (const auto& s : profile) {
         text += fuzzsupport::hex32(s.first) + " " + fuzzsupport::hex32(s.second) + "\n";
     }
-    fuzzsupport::writeFile(work().nvapiStore, text);
+    writeSmallFile(work().nvapiStore, text);
 }
 
 std::string Line::operator[](const std::string& key) const {
@@ -104,15 +130,22 @@ const std::string& journalText() {
 
 std::vector<Line> journal() {
     std::vector<Line> lines;
-    for (std::string& text : fuzzsupport::linesOf(journalText())) {
+    lines.reserve(64);
+    const std::string& text = journalText();
+    for (std::string::size_type start = 0; start < text.size();) {
+        std::string::size_type end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
         Line line;
-        const std::string::size_type blank = text.find(' ');
-        const std::string::size_type end = text.find(' ', blank + 1);
-        line.library = text.substr(0, blank);
-        line.event =
-            blank == std::string::npos ? std::string() : text.substr(blank + 1, end - blank - 1);
-        line.text = std::move(text);
+        line.text.assign(text, start, end - start);
+        const std::string::size_type blank = line.text.find(' ');
+        line.library.assign(line.text, 0, blank);
+        if (blank != std::string::npos) {
+            line.event.assign(line.text, blank + 1, line.text.find(' ', blank + 1) - blank - 1);
+        }
         lines.push_back(std::move(line));
+        start = end + 1;
     }
     return lines;
 }
@@ -128,11 +161,11 @@ std::vector<Line> journal(const std::vector<Line>& lines, const std::string& eve
 }
 
 std::string nvapiStoreText() {
-    return fuzzsupport::readFile(work().nvapiStore);
+    return readSmallFile(work().nvapiStore);
 }
 
 std::string nvcplStoreText() {
-    return fuzzsupport::readFile(work().nvcplStore);
+    return readSmallFile(work().nvcplStore);
 }
 
 void checkLifecycle(const std::vector<Line>& lines) {
