@@ -13,8 +13,9 @@ namespace driverrun {
 
 typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> Settings;
 
-// Points the loader at the simulated libraries of this build and the simulators at a work
-// folder of this process (once).
+// Points the loader at the simulated libraries of this build, the simulators at a work folder
+// of this process and their journal at memory of it, and keeps both libraries loaded for the
+// whole run (once).
 void prepare();
 
 // Starts a run: no journal, the given fault switches, the nvapi.dll store holding `profile`
@@ -31,13 +32,13 @@ struct Line {
 
 std::vector<Line> journal();
 std::vector<Line> journal(const std::vector<Line>& lines, const std::string& event);
-std::string journalText();
+const std::string& journalText();
 std::string nvapiStoreText();
 std::string nvcplStoreText();
 
 // What every run leaves behind, whatever failed: each library loaded as often as unloaded,
-// each session created is destroyed again, NvAPI_Unload finds no session open, and each
-// interface ID is looked up at most once per load.
+// each NvAPI_Initialize followed by an NvAPI_Unload, each session created is destroyed again,
+// NvAPI_Unload finds no session open, and each interface ID is looked up at most once per load.
 void checkLifecycle(const std::vector<Line>& lines);
 
 // The lines a failed manager leaves for a driver status.

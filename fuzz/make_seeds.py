@@ -175,7 +175,22 @@ def drs_get_seeds():
         "hooks": get_seed([(FRAMES, 1), (TRIPLE, 1)], 0x08),
         "profile-info-not-supported": get_seed([(FRAMES, 1)], 0x50),
         "enum-fails": get_seed([(FRAMES, 1)], 0x20),
+        "reversed-level-then-selector": get_seed([(ANISO_LEVEL, 8), (ANISO_SELECTOR, 0)], 0x80),
     }
+    # Every driver value of every setting on its own, so that each row of the reader's table
+    # is tried from the start.
+    rows = {"aniso-selector": (ANISO_SELECTOR, [0, 1]),
+            "aniso-level": (ANISO_LEVEL, [1, 2, 4, 8, 16]),
+            "aa-gamma": (AA_GAMMA, [0, 2]), "aa-selector": (AA_SELECTOR, [0, 1, 2]),
+            "aa-method": (AA_METHOD, [0, 14, 16, 38, 37, 39, 40, 29]),
+            "aa-replay": (AA_REPLAY, [0, 0x14, 0x24, 0x34]), "aa-alpha": (AA_ALPHA, [0, 4]),
+            "multimon": (MULTIMON, [0, 1, 3]), "aniso-opts2": (ANISO_OPTS2, [0, 1]),
+            "no-neg-lodbias": (NO_NEG_LODBIAS, [0, 1]), "quality": (QUALITY, [0, -10, 10, 20]),
+            "trilin": (TRILIN, [0, 1]), "thread": (THREAD, [0, 1, 2]), "triple": (TRIPLE, [0, 1]),
+            "vsync": (VSYNC, [0x60925292, 0x08416747, 0x47814940])}
+    for label, (setting_id, values) in rows.items():
+        for value in values:
+            seeds["value-%s-%d" % (label, value)] = get_seed([(setting_id, value)])
     for name, data in seeds.items():
         write(folder, name, data)
 

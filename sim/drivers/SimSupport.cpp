@@ -1,8 +1,10 @@
 #include "SimSupport.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -21,12 +23,25 @@ std::string environment(const char* name, const std::string& fallback) {
 }
 
 void journal(const std::string& line) {
-    std::string path = environment("DURNAVEL_SIM_JOURNAL");
-    if (path.empty()) {
+    const char* path = std::getenv("DURNAVEL_SIM_JOURNAL");
+    if (path == nullptr || *path == '\0') {
         return;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << line << '\n';
+    const char callback[] = "callback:";
+    if (std::strncmp(path, callback, sizeof(callback) - 1) == 0) {
+        const unsigned long long address = std::strtoull(path + sizeof(callback) - 1, nullptr, 16);
+        if (address != 0) {
+            typedef void (*Sink)(const char*);
+            reinterpret_cast<Sink>(static_cast<std::uintptr_t>(address))(line.c_str());
+        }
+        return;
+    }
+    // One write of the whole line, without a stream buffer of its own.
+    std::ofstream out;
+    out.rdbuf()->pubsetbuf(nullptr, 0);
+    out.open(path, std::ios::binary | std::ios::app);
+    const std::string text = line + '\n';
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 std::string hex32(std::uint32_t value) {
@@ -87,15 +102,52 @@ std::vector<std::string> split(const std::string& text, const std::string& separ
 
 } // namespace
 
-Faults Faults::read() {
+namespace {
+
+struct ParsedFaults {
+    bool parsed = false;
+    std::string text;
+    Faults faults;
+};
+
+ParsedFaults& parsedFaults() {
+    static ParsedFaults cache;
+    return cache;
+}
+
+} // namespace
+
+const Faults& Faults::read() {
+    ParsedFaults& cache = parsedFaults();
+    const char* now = std::getenv("DURNAVEL_SIM_FAULTS");
+    if (now == nullptr) {
+        now = "";
+    }
+    if (!cache.parsed || cache.text != now) {
+        cache.text = now;
+        cache.faults = parse(cache.text);
+        cache.parsed = true;
+    }
+    return cache.faults;
+}
+
+void Faults::forget() {
+    ParsedFaults& cache = parsedFaults();
+    cache.parsed = false;
+    std::string().swap(cache.text);
+    cache.faults = Faults();
+}
+
+Faults Faults::parse(const std::string& text) {
     Faults f;
-    for (const std::string& sw : split(environment("DURNAVEL_SIM_FAULTS"), ", ;")) {
+    for (const std::string& sw : split(text, ", ;")) {
         std::uint32_t n = 0;
         std::string::size_type eq = sw.find('=');
         std::string key = sw.substr(0, eq);
         std::string arg = eq == std::string::npos ? std::string() : sw.substr(eq + 1);
         bool ok = true;
-        if (sw.compare(0, 7, "status:") == 0 && eq != std::string::npos) {
+        const bool isStatus = sw.compare(0, 7, "status:") == 0;
+        if ((isStatus || sw.compare(0, 7, "answer:") == 0) && eq != std::string::npos) {
             std::string entry = sw.substr(7, eq - 7);
             std::string::size_type at = arg.find('@');
             std::uint32_t status = 0;
@@ -103,8 +155,15 @@ Faults Faults::read() {
             ok = parseNumber(arg.substr(0, at), status) &&
                  (at == std::string::npos || (parseNumber(arg.substr(at + 1), onCall) && onCall));
             if (ok) {
-                f.statuses[entry] = Status{static_cast<std::int32_t>(status), onCall};
+                (isStatus ? f.statuses : f.answers)[entry] =
+                    Status{static_cast<std::int32_t>(status), onCall};
             }
+        } else if (key == "enum-order" && arg == "sorted") {
+            f.enumOrder = Order::Sorted;
+        } else if (key == "enum-order" && arg == "written") {
+            f.enumOrder = Order::Written;
+        } else if (key == "enum-order" && arg == "reversed") {
+            f.enumOrder = Order::Reversed;
         } else if (sw.compare(0, 6, "delay:") == 0 && eq != std::string::npos) {
             ok = parseNumber(arg, n);
             if (ok) {
@@ -155,8 +214,7 @@ bool Faults::isMissing(const std::string& name, std::uint32_t id) const {
     return false;
 }
 
-bool Faults::injected(const std::string& entry, std::uint32_t callNumber,
-                      std::int32_t& status) const {
+bool Faults::injected(const char* entry, std::uint32_t callNumber, std::int32_t& status) const {
     if (auto delay = delays.find(entry); delay != delays.end()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay->second));
     }
@@ -165,6 +223,15 @@ bool Faults::injected(const std::string& entry, std::uint32_t callNumber,
         return false;
     }
     status = it->second.status;
+    return true;
+}
+
+bool Faults::answered(const char* entry, std::uint32_t callNumber, std::int32_t& value) const {
+    auto it = answers.find(entry);
+    if (it == answers.end() || (it->second.onCall != 0 && it->second.onCall != callNumber)) {
+        return false;
+    }
+    value = it->second.status;
     return true;
 }
 

@@ -26,6 +26,8 @@ const std::int32_t kInvalidArgument = -5;
 const std::int32_t kEndEnumeration = -7;
 const std::int32_t kInvalidHandle = -8;
 const std::int32_t kIncompatibleVersion = -9;
+// A session asked for profiles or settings before NvAPI_DRS_LoadSettings gave it any.
+const std::int32_t kInvalidCall = -134;
 
 // Record layouts, as raw memory.
 const std::uint32_t kProfileVersion = 0x11014;
@@ -51,6 +53,7 @@ void store32(void* record, std::size_t offset, std::uint32_t v) {
 
 struct Session {
     int number = 0;
+    bool loaded = false;    // NvAPI_DRS_LoadSettings has filled it
     sim::StoreEntries base; // the session's copy of the base profile
     char baseProfile = 0;   // its address is the base-profile handle
 };
@@ -60,7 +63,7 @@ struct Driver {
     bool initialized = false;
     std::vector<std::unique_ptr<Session>> sessions;
     int nextSession = 1;
-    std::map<std::string, std::uint32_t> calls;
+    std::map<std::string, std::uint32_t, std::less<>> calls;
     std::uint32_t hookSequence = 0;
 };
 
@@ -92,35 +95,50 @@ std::string storePath() {
 class Call {
   public:
     explicit Call(const char* entry) : entry_(entry) {
-        line_ << "nvapi " << entry;
-        number_ = ++driver.calls[entry];
+        line_.reserve(160);
+        line_ += "nvapi ";
+        line_ += entry;
+        auto count = driver.calls.find(entry);
+        if (count == driver.calls.end()) {
+            count = driver.calls.emplace(entry, 0).first;
+        }
+        number_ = ++count->second;
     }
-    Call& add(const std::string& key, const std::string& value) {
-        line_ << ' ' << key << '=' << value;
+    Call& add(const char* key, const std::string& value) {
+        line_ += ' ';
+        line_ += key;
+        line_ += '=';
+        line_ += value;
         return *this;
     }
-    Call& add(const std::string& key, std::int64_t value) {
-        line_ << ' ' << key << '=' << value;
-        return *this;
-    }
+    Call& add(const char* key, std::int64_t value) { return add(key, std::to_string(value)); }
     // An injected status for this call, journalled, if the fault switches name one.
     bool injected(std::int32_t& status) {
         if (sim::Faults::read().injected(entry_, number_, status)) {
             add("injected", "yes");
+            injected_ = true;
             return true;
         }
         return false;
     }
+    // Journals the call and returns its status, or the value an answer switch puts in its
+    // place (the call's own status then shows as own=).
     std::int32_t finish(std::int32_t status) {
-        line_ << " status=" << status;
-        sim::journal(line_.str());
+        std::int32_t answer;
+        if (!injected_ && sim::Faults::read().answered(entry_, number_, answer)) {
+            add("own", status);
+            status = answer;
+        }
+        add("status", status);
+        sim::journal(line_);
         return status;
     }
 
   private:
-    std::string entry_;
+    const char* entry_;
     std::uint32_t number_;
-    std::ostringstream line_;
+    bool injected_ = false;
+    std::string line_;
 };
 
 Session* findSession(void* handle) {
@@ -168,10 +186,22 @@ bool refusedAtEntry(Call& call, std::int32_t check, std::int32_t& status) {
     return status != kOk;
 }
 
+// As checkSession, and the session must have loaded its settings.
+std::int32_t checkLoadedSession(Session* s, void* sessionHandle) {
+    std::int32_t status = checkSession(s, sessionHandle);
+    if (status == kOk && !s->loaded) {
+        status = kInvalidCall;
+    }
+    return status;
+}
+
 std::int32_t checkProfile(Session* s, void* sessionHandle, void* profileHandle) {
     std::int32_t status = checkSession(s, sessionHandle);
     if (status == kOk && (profileHandle == nullptr || profileHandle != &s->baseProfile)) {
         status = kInvalidHandle;
+    }
+    if (status == kOk && !s->loaded) {
+        status = kInvalidCall;
     }
     return status;
 }
@@ -196,9 +226,17 @@ std::int32_t __cdecl unload() {
     if (!driver.initialized) {
         return call.finish(kNotInitialized);
     }
+    // Sessions still open are dropped; each is journalled on its own line before the call's.
+    for (const auto& s : driver.sessions) {
+        sim::journal("nvapi session-dropped session=" + std::to_string(s->number));
+    }
     driver.initialized = false;
-    driver.sessions.clear();
-    return call.finish(kOk);
+    std::vector<std::unique_ptr<Session>>().swap(driver.sessions);
+    // Back to the state of a fresh load: the call numbers of status:ENTRY=N@K count afresh.
+    driver.calls.clear();
+    status = call.finish(kOk);
+    sim::Faults::forget();
+    return status;
 }
 
 std::int32_t __cdecl createSession(void** session) {
@@ -246,6 +284,7 @@ std::int32_t __cdecl loadSettings(void* session) {
         entries.push_back(extra);
     }
     s->base = entries;
+    s->loaded = true;
     call.add("settings", static_cast<std::int64_t>(s->base.size()));
     return call.finish(kOk);
 }
@@ -255,7 +294,7 @@ std::int32_t __cdecl getBaseProfile(void* session, void** profile) {
     Call call("NvAPI_DRS_GetBaseProfile");
     call.add("session", sessionName(session));
     std::int32_t status;
-    if (refusedAtEntry(call, checkSession(s, session), status)) {
+    if (refusedAtEntry(call, checkLoadedSession(s, session), status)) {
         return call.finish(status);
     }
     if (profile == nullptr) {
@@ -283,7 +322,7 @@ std::int32_t __cdecl getProfileInfo(void* session, void* profile, void* info) {
     if (load32(info, 0) != kProfileVersion) {
         return call.finish(kIncompatibleVersion);
     }
-    sim::Faults faults = sim::Faults::read();
+    const sim::Faults& faults = sim::Faults::read();
     std::uint32_t count =
         faults.hasProfileCount ? faults.profileCount : static_cast<std::uint32_t>(s->base.size());
     std::memset(static_cast<unsigned char*>(info) + 4, 0, kProfileSize - 4);
@@ -324,16 +363,20 @@ std::int32_t __cdecl enumSettings(void* session, void* profile, std::uint32_t st
     if (start >= s->base.size()) {
         return call.finish(kEndEnumeration);
     }
-    sim::Faults faults = sim::Faults::read();
-    std::size_t n = std::min<std::size_t>(*count, s->base.size() - start);
+    const sim::Faults& faults = sim::Faults::read();
+    sim::StoreEntries profileOrder = s->base;
+    if (faults.enumOrder == sim::Faults::Order::Reversed) {
+        std::reverse(profileOrder.begin(), profileOrder.end());
+    }
+    std::size_t n = std::min<std::size_t>(*count, profileOrder.size() - start);
     n -= std::min<std::size_t>(n, faults.enumShort);
     for (std::size_t i = 0; i < n; ++i) {
         unsigned char* record = static_cast<unsigned char*>(settings) + i * kSettingSize;
         std::memset(record, 0, kSettingSize);
         store32(record, 0, kSettingVersion);
-        store32(record, kSettingId, s->base[start + i].first);
+        store32(record, kSettingId, profileOrder[start + i].first);
         store32(record, kSettingType, 0);
-        store32(record, kSettingCurrentValue, s->base[start + i].second);
+        store32(record, kSettingCurrentValue, profileOrder[start + i].second);
     }
     *count = faults.hasEnumCount ? faults.enumCount : static_cast<std::uint32_t>(n);
     call.add("written", static_cast<std::int64_t>(n)).add("count-out", *count);
@@ -367,7 +410,13 @@ std::int32_t __cdecl setSetting(void* session, void* profile, void* setting) {
     const std::uint32_t value = load32(setting, kSettingCurrentValue);
     auto same =
         std::find_if(s->base.begin(), s->base.end(), [id](const auto& e) { return e.first == id; });
-    if (same != s->base.end()) {
+    if (sim::Faults::read().enumOrder == sim::Faults::Order::Written) {
+        // The setting written last is held (and enumerated) last.
+        if (same != s->base.end()) {
+            s->base.erase(same);
+        }
+        s->base.emplace_back(id, value);
+    } else if (same != s->base.end()) {
         same->second = value;
     } else {
         auto after = std::find_if(s->base.begin(), s->base.end(),
@@ -382,7 +431,7 @@ std::int32_t __cdecl saveSettings(void* session) {
     Call call("NvAPI_DRS_SaveSettings");
     call.add("session", sessionName(session));
     std::int32_t status;
-    if (refusedAtEntry(call, checkSession(s, session), status)) {
+    if (refusedAtEntry(call, checkLoadedSession(s, session), status)) {
         return call.finish(status);
     }
     std::string problem;
@@ -418,6 +467,7 @@ std::int32_t __cdecl preCall(std::uint32_t id, std::uint32_t* context) {
         sim::journal(line.str());
         return kInvalidArgument;
     }
+    line << " in=" << context[0] << ',' << context[1];
     context[0] = ++driver.hookSequence;
     context[1] = id;
     line << " context=" << context[0] << ',' << hex32(context[1]) << " status=0";
@@ -461,7 +511,7 @@ const Interface kInterfaces[] = {
 } // namespace
 
 extern "C" void* __cdecl nvapi_QueryInterface(std::uint32_t id) {
-    const sim::Faults faults = sim::Faults::read();
+    const sim::Faults& faults = sim::Faults::read();
     const Interface* found = nullptr;
     for (const Interface& i : kInterfaces) {
         if (i.id == id) {
@@ -476,7 +526,14 @@ extern "C" void* __cdecl nvapi_QueryInterface(std::uint32_t id) {
     if (provided && id == 0x593E8644) {
         provided = faults.postHook;
     }
-    sim::journal("nvapi query id=" + hex32(id) + " name=" + name +
-                 " result=" + (provided ? "found" : "missing"));
+    std::string line;
+    line.reserve(96);
+    line += "nvapi query id=";
+    line += hex32(id);
+    line += " name=";
+    line += name;
+    line += " result=";
+    line += provided ? "found" : "missing";
+    sim::journal(line);
     return provided ? reinterpret_cast<void*>(found->function) : nullptr;
 }

@@ -57,16 +57,34 @@ bool readValues(sim::StoreEntries& entries, std::string& problem) {
     return false;
 }
 
-std::int32_t finish(std::ostringstream& line, std::int32_t result) {
-    line << " status=" << result;
-    sim::journal(line.str());
+// One call of an entry point: its journal line and its number since the load.
+struct Call {
+    const char* entry;
+    std::uint32_t number;
+    std::ostringstream line;
+};
+
+// Journals the call and returns its BOOL, or the value an answer switch puts in its place (the
+// call's own BOOL then shows as own=).
+std::int32_t finish(Call& call, std::int32_t result) {
+    std::int32_t answer;
+    if (sim::Faults::read().answered(call.entry, call.number, answer)) {
+        call.line << " own=" << result;
+        result = answer;
+    }
+    call.line << " status=" << result;
+    sim::journal(call.line.str());
+    // Each call reads the switches afresh; nothing of them is kept between calls.
+    sim::Faults::forget();
     return result;
 }
 
-bool injected(const char* entry, std::ostringstream& line, std::int32_t& result) {
-    const std::uint32_t number = ++calls[entry];
-    if (sim::Faults::read().injected(entry, number, result)) {
-        line << " injected=yes";
+// An injected result for the call, journalled, if the fault switches name one.
+bool injected(Call& call, std::int32_t& result) {
+    if (sim::Faults::read().injected(call.entry, call.number, result)) {
+        call.line << " injected=yes status=" << result;
+        sim::journal(call.line.str());
+        sim::Faults::forget();
         return true;
     }
     return false;
@@ -75,47 +93,49 @@ bool injected(const char* entry, std::ostringstream& line, std::int32_t& result)
 } // namespace
 
 extern "C" std::int32_t __cdecl NvCplGetDataInt(std::int32_t index, std::int32_t* value) {
-    std::ostringstream line;
+    Call call{"NvCplGetDataInt", ++calls["NvCplGetDataInt"], {}};
+    std::ostringstream& line = call.line;
     line << "nvcpl NvCplGetDataInt index=" << index;
     std::int32_t result;
-    if (injected("NvCplGetDataInt", line, result)) {
-        return finish(line, result);
+    if (injected(call, result)) {
+        return result;
     }
     if (value == nullptr || !knownIndex(index)) {
-        return finish(line, FALSE);
+        return finish(call, FALSE);
     }
     sim::StoreEntries entries;
     std::string problem;
     if (!readValues(entries, problem)) {
         line << " store=malformed problem=" << problem;
-        return finish(line, FALSE);
+        return finish(call, FALSE);
     }
     for (const auto& e : entries) {
         if (e.first == static_cast<std::uint32_t>(index)) {
             *value = static_cast<std::int32_t>(e.second);
             line << " value=" << *value;
-            return finish(line, TRUE);
+            return finish(call, TRUE);
         }
     }
     line << " value=none";
-    return finish(line, FALSE);
+    return finish(call, FALSE);
 }
 
 extern "C" std::int32_t __cdecl NvCplSetDataInt(std::int32_t index, std::int32_t value) {
-    std::ostringstream line;
+    Call call{"NvCplSetDataInt", ++calls["NvCplSetDataInt"], {}};
+    std::ostringstream& line = call.line;
     line << "nvcpl NvCplSetDataInt index=" << index << " value=" << value;
     std::int32_t result;
-    if (injected("NvCplSetDataInt", line, result)) {
-        return finish(line, result);
+    if (injected(call, result)) {
+        return result;
     }
     if (!knownIndex(index)) {
-        return finish(line, FALSE);
+        return finish(call, FALSE);
     }
     sim::StoreEntries entries;
     std::string problem;
     if (!readValues(entries, problem)) {
         line << " store=malformed problem=" << problem;
-        return finish(line, FALSE);
+        return finish(call, FALSE);
     }
     bool replaced = false;
     for (auto& e : entries) {
@@ -129,8 +149,8 @@ extern "C" std::int32_t __cdecl NvCplSetDataInt(std::int32_t index, std::int32_t
     }
     if (!sim::writeStore(storePath(), entries, false, problem)) {
         line << " saved=no problem=" << problem;
-        return finish(line, FALSE);
+        return finish(call, FALSE);
     }
     line << " saved=yes";
-    return finish(line, TRUE);
+    return finish(call, TRUE);
 }

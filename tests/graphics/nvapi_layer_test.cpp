@@ -98,7 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
     NvApi, NvApiLayerInitFailure,
     ::testing::Values(InitFailureCase{"initializeMissing", "missing:NvAPI_Initialize"},
                       InitFailureCase{"initializeRefuses", "status:NvAPI_Initialize=-6"},
-                      InitFailureCase{"initializeNotSupported", "status:NvAPI_Initialize=-104"}),
+                      InitFailureCase{"initializeNotSupported", "status:NvAPI_Initialize=-104"},
+                      InitFailureCase{"initializeDoneButPositiveStatus",
+                                      "answer:NvAPI_Initialize=1"}),
     ByLabel());
 
 TEST_F(NvApiLayer, EachEntryIsLookedUpOncePerLoad) {
@@ -163,6 +165,8 @@ TEST_F(NvApiLayer, UnloadRefusedOrMissingKeepsEverythingLoaded) {
     ASSERT_EQ(NvAPI_Initialize(), 0);
     setFaults("status:NvAPI_Unload=-1");
     EXPECT_EQ(NvAPI_Unload(), -1);
+    setFaults("status:NvAPI_Unload=1");
+    EXPECT_EQ(NvAPI_Unload(), -1) << "any status but 0 is a refusal";
     setFaults("missing:NvAPI_Unload");
     EXPECT_EQ(NvAPI_Unload(), -3);
     NvDRSSessionHandle session = nullptr;
@@ -187,10 +191,11 @@ void PrintTo(const HookCase& c, std::ostream* os) {
 class NvApiLayerHooks : public DriverTest, public ::testing::WithParamInterface<HookCase> {};
 
 TEST_P(NvApiLayerHooks, HooksRunAroundTableEntriesOnlyAsAPair) {
-    setFaults(GetParam().faults);
+    setFaults(std::string(GetParam().faults) + ",missing:NvAPI_DRS_LoadSettings");
     ASSERT_EQ(NvAPI_Initialize(), 0);
     NvDRSSessionHandle session = nullptr;
     ASSERT_EQ(NvAPI_DRS_CreateSession(&session), 0);
+    EXPECT_EQ(NvAPI_DRS_LoadSettings(session), -3) << "no hook runs for a missing entry point";
     EXPECT_EQ(NvAPI_DRS_SaveSettings(nullptr), -8);
     ASSERT_EQ(NvAPI_DRS_DestroySession(session), 0);
     ASSERT_EQ(NvAPI_Unload(), 0);
@@ -198,21 +203,27 @@ TEST_P(NvApiLayerHooks, HooksRunAroundTableEntriesOnlyAsAPair) {
     std::vector<std::string> seen;
     for (const JournalLine& l : journal()) {
         if (l.event == "pre" || l.event == "post" || l.event.rfind("NvAPI_", 0) == 0) {
-            seen.push_back(l.event + (l.event == "post" ? " " + l["result"] + " " + l["match"]
-                                                        : std::string()));
+            // Each hook gets the entry's own ID; the pre-call hook gets the context zeroed.
+            if (l.event == "pre") {
+                seen.push_back("pre " + l["id"] + " in=" + l["in"]);
+            } else if (l.event == "post") {
+                seen.push_back("post " + l["id"] + " " + l["result"] + " " + l["match"]);
+            } else {
+                seen.push_back(l.event);
+            }
         }
     }
     std::vector<std::string> expected =
         GetParam().hooked ? std::vector<std::string>{"NvAPI_Initialize",
-                                                     "pre",
+                                                     "pre 0x0694D52E in=0,0",
                                                      "NvAPI_DRS_CreateSession",
-                                                     "post 0 yes",
-                                                     "pre",
+                                                     "post 0x0694D52E 0 yes",
+                                                     "pre 0xFCBC7E14 in=0,0",
                                                      "NvAPI_DRS_SaveSettings",
-                                                     "post -8 yes",
-                                                     "pre",
+                                                     "post 0xFCBC7E14 -8 yes",
+                                                     "pre 0xDAD9CFF8 in=0,0",
                                                      "NvAPI_DRS_DestroySession",
-                                                     "post 0 yes",
+                                                     "post 0xDAD9CFF8 0 yes",
                                                      "NvAPI_Unload"}
                           : std::vector<std::string>{"NvAPI_Initialize", "NvAPI_DRS_CreateSession",
                                                      "NvAPI_DRS_SaveSettings",
@@ -237,10 +248,15 @@ TEST_F(NvApiLayer, SimulatedDriverChecksVersionsPointersAndHandles) {
     NvDRSProfileHandle otherProfile = nullptr;
     ASSERT_EQ(NvAPI_DRS_CreateSession(&session), 0);
     ASSERT_EQ(NvAPI_DRS_CreateSession(&other), 0);
-    ASSERT_EQ(NvAPI_DRS_GetBaseProfile(session, &profile), 0);
-    ASSERT_EQ(NvAPI_DRS_GetBaseProfile(other, &otherProfile), 0);
+    // A session holds no profile and nothing to save before it has loaded the settings.
+    EXPECT_EQ(NvAPI_DRS_GetBaseProfile(session, &profile), -134);
+    EXPECT_EQ(profile, nullptr);
+    EXPECT_EQ(NvAPI_DRS_SaveSettings(session), -134);
     writeNvapiStore({{0x007BA09E, 1}});
     ASSERT_EQ(NvAPI_DRS_LoadSettings(session), 0);
+    ASSERT_EQ(NvAPI_DRS_LoadSettings(other), 0);
+    ASSERT_EQ(NvAPI_DRS_GetBaseProfile(session, &profile), 0);
+    ASSERT_EQ(NvAPI_DRS_GetBaseProfile(other, &otherProfile), 0);
 
     static NVDRS_PROFILE info;
     std::memset(&info, 0, sizeof(info));

@@ -194,6 +194,29 @@ INSTANTIATE_TEST_SUITE_P(
                  {"NvAPI_Initialize", "NvAPI_DRS_CreateSession", "NvAPI_DRS_LoadSettings",
                   "NvAPI_DRS_DestroySession", "NvAPI_Unload"},
                  "NvAPI_DRS_LoadSettings failed. ErrorCode = -1."},
+        InitCase{"createSessionPositiveStatus",
+                 "",
+                 "status:NvAPI_DRS_CreateSession=1",
+                 nullptr,
+                 kFatal,
+                 {"NvAPI_Initialize", "NvAPI_DRS_CreateSession", "NvAPI_Unload"},
+                 "NvAPI_DRS_CreateSession failed. ErrorCode = 1."},
+        InitCase{"loadSettingsDoneButPositiveStatus",
+                 "",
+                 "answer:NvAPI_DRS_LoadSettings=2",
+                 nullptr,
+                 kFatal,
+                 {"NvAPI_Initialize", "NvAPI_DRS_CreateSession", "NvAPI_DRS_LoadSettings",
+                  "NvAPI_DRS_DestroySession", "NvAPI_Unload"},
+                 "NvAPI_DRS_LoadSettings failed. ErrorCode = 2."},
+        InitCase{"baseProfileDoneButPositiveStatus",
+                 "",
+                 "answer:NvAPI_DRS_GetBaseProfile=0x7FFFFFFF",
+                 nullptr,
+                 kFatal,
+                 {"NvAPI_Initialize", "NvAPI_DRS_CreateSession", "NvAPI_DRS_LoadSettings",
+                  "NvAPI_DRS_GetBaseProfile", "NvAPI_DRS_DestroySession", "NvAPI_Unload"},
+                 "NvAPI_DRS_GetBaseProfile failed. ErrorCode = 2147483647."},
         InitCase{"baseProfileNotSupported",
                  "",
                  "status:NvAPI_DRS_GetBaseProfile=-104",
@@ -233,6 +256,49 @@ TEST_F(NvApiMgrTest, LifecycleOpensOnceAndReleasesEverything) {
                                         "NvAPI_DRS_DestroySession", "NvAPI_Unload"}));
     EXPECT_EQ(journal().back().event, "unload");
 }
+
+// finalize goes on whatever the driver answers: it ends the session, unloads NVAPI and closes
+// the manager even when the driver refuses one of them.
+struct FinalizeCase {
+    const char* label;
+    const char* faults;
+    std::vector<std::string> dropped; // sessions NvAPI_Unload found still open
+    bool unloaded;                    // nvapi.dll was freed
+};
+
+void PrintTo(const FinalizeCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class NvApiMgrFinalize : public NvApiMgrTest, public ::testing::WithParamInterface<FinalizeCase> {};
+
+TEST_P(NvApiMgrFinalize, DriverRefusalsDoNotStopIt) {
+    const FinalizeCase& c = GetParam();
+    auto mgr = open();
+    setFaults(c.faults);
+    clearJournal();
+    mgr->finalize();
+    EXPECT_EQ(mgr->getInitState(), 0);
+    EXPECT_EQ(driverCalls(journal()),
+              (std::vector<std::string>{"NvAPI_DRS_DestroySession", "NvAPI_Unload"}));
+    std::vector<std::string> dropped;
+    for (const JournalLine& l : journal("session-dropped")) {
+        dropped.push_back(l["session"]);
+    }
+    EXPECT_EQ(dropped, c.dropped);
+    EXPECT_EQ(journal("unload").size(), c.unloaded ? 1u : 0u);
+    mgr->finalize();
+    EXPECT_EQ(driverCalls(journal()).size(), 2u) << "a closed manager calls nothing";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NvApiDrsMgr, NvApiMgrFinalize,
+    ::testing::Values(
+        FinalizeCase{"destroyRefused", "status:NvAPI_DRS_DestroySession=-8", {"1"}, true},
+        FinalizeCase{"destroyPositiveStatus", "status:NvAPI_DRS_DestroySession=1", {"1"}, true},
+        FinalizeCase{"unloadRefused", "status:NvAPI_Unload=-1", {}, false},
+        FinalizeCase{"neitherRefused", "", {}, true}),
+    ByLabel());
 
 TEST_F(NvApiMgrTest, GetAndSetRefusedBeforeInitializeAndAfterFinalize) {
     NvApiDrsMgr mgr;
@@ -483,6 +549,18 @@ INSTANTIATE_TEST_SUITE_P(
                        kNotSupported,
                        {"NvAPI_DRS_EnumSettings failed. ErrorCode = -104."},
                        true},
+        GetFailureCase{"profileInfoPositiveStatus",
+                       {{PRERENDERED_FRAMES_ID, 1}},
+                       "status:NvAPI_DRS_GetProfileInfo=1",
+                       kFatal,
+                       {"NvAPI_DRS_GetProfileInfo failed. ErrorCode = 1."},
+                       false},
+        GetFailureCase{"enumerationDoneButPositiveStatus",
+                       {{PRERENDERED_FRAMES_ID, 1}},
+                       "answer:NvAPI_DRS_EnumSettings=3",
+                       kFatal,
+                       {"NvAPI_DRS_EnumSettings failed. ErrorCode = 3."},
+                       true},
         GetFailureCase{"enumerationMissing",
                        {{PRERENDERED_FRAMES_ID, 1}},
                        "missing:NvAPI_DRS_EnumSettings",
@@ -650,6 +728,20 @@ INSTANTIATE_TEST_SUITE_P(
                  {ANISO_COMPANION_ID, 0},
                  {PS_TEXFILTER_NO_NEG_LODBIAS_ID, 0},
                  {PS_TEXFILTER_ANISO_OPTS2_ID, 0}}},
+        SetCase{"anisoLevel2",
+                record({{DRS_ANISOTROPIC_FILTERING, 2}}),
+                {{ANISO_MODE_SELECTOR_ID, 1},
+                 {ANISO_MODE_LEVEL_ID, 2},
+                 {ANISO_COMPANION_ID, 0},
+                 {PS_TEXFILTER_NO_NEG_LODBIAS_ID, 1},
+                 {PS_TEXFILTER_ANISO_OPTS2_ID, 0}}},
+        SetCase{"anisoLevel4",
+                record({{DRS_ANISOTROPIC_FILTERING, 3}}),
+                {{ANISO_MODE_SELECTOR_ID, 1},
+                 {ANISO_MODE_LEVEL_ID, 4},
+                 {ANISO_COMPANION_ID, 0},
+                 {PS_TEXFILTER_NO_NEG_LODBIAS_ID, 1},
+                 {PS_TEXFILTER_ANISO_OPTS2_ID, 0}}},
         SetCase{"anisoLevel16",
                 record({{DRS_ANISOTROPIC_FILTERING, 5}}),
                 {{ANISO_MODE_SELECTOR_ID, 1},
@@ -714,6 +806,11 @@ INSTANTIATE_TEST_SUITE_P(
         SetCase{"lodBiasOn",
                 record({{DRS_TEXTURE_FILTERING_NEGATIVE_LOD_BIAS, 1}}),
                 {{PS_TEXFILTER_NO_NEG_LODBIAS_ID, 1}}},
+        SetCase{"qualityAppControlled",
+                record({{DRS_TEXTURE_FILTERING_QUALITY, 0}}),
+                {{QUALITY_ENHANCEMENTS_ID, 0},
+                 {PS_TEXFILTER_DISABLE_TRILIN_SLOPE_ID, 0},
+                 {PS_TEXFILTER_ANISO_OPTS2_ID, 0}}},
         SetCase{"qualityHighPerformance",
                 record({{DRS_TEXTURE_FILTERING_QUALITY, 1}}),
                 {{QUALITY_ENHANCEMENTS_ID, kMinus10},
@@ -771,6 +868,14 @@ struct RoundTripCase {
     const char* label;
     std::uint64_t bit;
     std::int32_t maximum;
+    // Where the result depends on the order the driver enumerates the profile in: the value
+    // written, the enumeration order and the value read back instead.
+    struct OrderDependent {
+        std::int32_t value;
+        const char* order;
+        std::int32_t readBack;
+    };
+    std::vector<OrderDependent> orderDependent = {};
 };
 
 void PrintTo(const RoundTripCase& c, std::ostream* os) {
@@ -782,35 +887,47 @@ class NvApiMgrRoundTrip : public NvApiMgrTest,
 
 TEST_P(NvApiMgrRoundTrip, SetThenGetGivesTheSameField) {
     const RoundTripCase& c = GetParam();
-    for (std::int32_t value = 0; value <= c.maximum; ++value) {
-        std::vector<Field> fields{{c.bit, value}};
-        if (c.bit == DRS_ANTI_ALIASING_SETTING) {
-            fields.push_back({DRS_ANTI_ALIASING_MODE, value == 0 ? 2 : 3});
-        }
-        SCOPED_TRACE(value);
-        std::remove(nvapiStorePath.c_str());
-        {
-            auto writer = open();
-            ASSERT_TRUE(writer->set(record(fields))) << narrow(writer->getErrorMessage());
-        }
-        auto reader = open();
-        DrsParam out{};
-        ASSERT_TRUE(reader->get(out));
-        DrsParam in = record(fields);
-        for (const Field& f : fields) {
-            for (int i = 0; i < kDrsSettingCount; ++i) {
-                if (f.bit == (std::uint64_t{1} << i)) {
-                    EXPECT_EQ(drsField(out, i), drsField(in, i)) << "field " << i;
-                    EXPECT_NE(out.enableSettings & f.bit, 0u) << "bit of field " << i;
+    for (const char* order : {"sorted", "written", "reversed"})
+        for (std::int32_t value = 0; value <= c.maximum; ++value) {
+            std::vector<Field> fields{{c.bit, value}};
+            if (c.bit == DRS_ANTI_ALIASING_SETTING) {
+                fields.push_back({DRS_ANTI_ALIASING_MODE, value == 0 ? 2 : 3});
+            }
+            SCOPED_TRACE(std::string("enum-order=") + order + ", value " + std::to_string(value));
+            setFaults(std::string("enum-order=") + order);
+            std::remove(nvapiStorePath.c_str());
+            {
+                auto writer = open();
+                ASSERT_TRUE(writer->set(record(fields))) << narrow(writer->getErrorMessage());
+            }
+            auto reader = open();
+            DrsParam out{};
+            ASSERT_TRUE(reader->get(out));
+            DrsParam in = record(fields);
+            for (const auto& d : c.orderDependent) {
+                if (d.value == value && d.order == std::string(order)) {
+                    in = record({{c.bit, d.readBack}});
+                }
+            }
+            for (const Field& f : fields) {
+                for (int i = 0; i < kDrsSettingCount; ++i) {
+                    if (f.bit == (std::uint64_t{1} << i)) {
+                        EXPECT_EQ(drsField(out, i), drsField(in, i)) << "field " << i;
+                        EXPECT_NE(out.enableSettings & f.bit, 0u) << "bit of field " << i;
+                    }
                 }
             }
         }
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     NvApiDrsMgr, NvApiMgrRoundTrip,
-    ::testing::Values(RoundTripCase{"anisotropicFiltering", DRS_ANISOTROPIC_FILTERING, 5},
+    ::testing::Values(RoundTripCase{"anisotropicFiltering",
+                                    DRS_ANISOTROPIC_FILTERING,
+                                    5,
+                                    // Application-controlled is written as selector 0 and level
+                                    // 1: read back selector first, the level overwrites the 0.
+                                    {{0, "written", 1}, {0, "reversed", 1}}},
                       RoundTripCase{"antiAliasingGammaCorrection",
                                     DRS_ANTI_ALIASING_GAMMA_CORRECTION, 1},
                       RoundTripCase{"antiAliasingMode", DRS_ANTI_ALIASING_MODE, 3},
@@ -905,6 +1022,20 @@ INSTANTIATE_TEST_SUITE_P(
                        {"NvAPI_DRS_SetSetting failed. ErrorCode = -5.\n", "Setting Id = 84cd70.\n"},
                        3,
                        false},
+        SetFailureCase{"setSettingPositiveStatus",
+                       "status:NvAPI_DRS_SetSetting=1",
+                       record({{DRS_VERTICAL_SYNC, 2}}),
+                       kFatal,
+                       {"NvAPI_DRS_SetSetting failed. ErrorCode = 1.\n", "Setting Id = a879cf.\n"},
+                       1,
+                       false},
+        SetFailureCase{"savePositiveStatus",
+                       "status:NvAPI_DRS_SaveSettings=104",
+                       record({{DRS_MAXIMUM_PRERENDERED_FRAMES, 1}}),
+                       kFatal,
+                       {"NvAPI_DRS_SaveSettings failed. ErrorCode = 104.\n"},
+                       1,
+                       true},
         SetFailureCase{
             "setSettingNotSupported",
             "status:NvAPI_DRS_SetSetting=-104",

@@ -216,6 +216,9 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"code34", 34, 1, "", true, 5, 1, {}}, GetCase{"code35", 35, 0, "", true, 6, 0, {}},
         GetCase{"framesUnchecked", 0, 100, "", true, 0, 100, {}},
         GetCase{"driverDefaults", -1000, 0, "", true, 0, 3, {}},
+        // Any non-zero BOOL is success.
+        GetCase{"readsAnswerTwo", 33, 4, "answer:NvCplGetDataInt=2", true, 4, 4, {}},
+        GetCase{"readsAnswerMinusOne", 34, 5, "answer:NvCplGetDataInt=-1", true, 5, 5, {}},
         GetCase{"code2Unknown",
                 2,
                 2,
@@ -314,6 +317,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "MaximumPrerenderedFrames parameter is invalid.\n",
                 {},
                 ""},
+        SetCase{"writeAnswersMinusOne",
+                frames(1),
+                "answer:NvCplSetDataInt=-1",
+                true,
+                "",
+                {"NvCplSetDataInt 6 1"},
+                "4 3\n6 1\n"},
+        SetCase{"writeAnswersTwo",
+                frames(0),
+                "answer:NvCplSetDataInt=2",
+                true,
+                "",
+                {"NvCplSetDataInt 6 0"},
+                "4 3\n6 0\n"},
         SetCase{"driverRefuses",
                 frames(1),
                 "status:NvCplSetDataInt=0",
@@ -349,6 +366,18 @@ TEST_F(NvCplMgrTest, UpdateParamKnowsOnlyTheTwoReadableFields) {
     EXPECT_EQ(p.antiAliasingSetting, 3);
     EXPECT_EQ(p.enableSettings, DRS_ANTI_ALIASING_SETTING);
     EXPECT_TRUE(calls(journal()) == std::vector<std::string>{"NvCplGetDataInt 4"});
+
+    // A failed read leaves the field and the mask as they were.
+    setFaults("status:NvCplGetDataInt=0");
+    EXPECT_FALSE(mgr->updateParam(DRS_MAXIMUM_PRERENDERED_FRAMES, p));
+    EXPECT_EQ(p.maximumPrerenderedFrames, 3);
+    EXPECT_EQ(p.enableSettings, DRS_ANTI_ALIASING_SETTING);
+    setFaults("");
+    writeNvcplStore(2, 2);
+    DrsParam q = makeDefaultDrsParam();
+    EXPECT_FALSE(mgr->updateParam(DRS_ANTI_ALIASING_SETTING, q)) << "code 2 has no setting";
+    EXPECT_EQ(q.enableSettings, 0u);
+    EXPECT_EQ(q.antiAliasingSetting, 0);
 }
 
 } // namespace
