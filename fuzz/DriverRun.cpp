@@ -97,10 +97,10 @@ void prepare() {
         sink, sizeof(sink), "callback:%llx",
         static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&collectJournalLine)));
     fuzzsupport::setEnvironment("DURNAVEL_SIM_JOURNAL", sink);
-    // Held for the whole run: the product's own LoadLibraryA and FreeLibrary calls then only
+    // Held for the whole run: the product's own loads and FreeLibrary calls then only
     // count references, and the libraries stay mapped (and set up) from one input to the next.
-    // nvapi.dll returns to its fresh state at every successful NvAPI_Unload.
-    require(LoadLibraryA("nvapi.dll") != nullptr && LoadLibraryA("nvcpl.dll") != nullptr,
+    // The NVAPI library returns to its fresh state at every successful NvAPI_Unload.
+    require(LoadLibraryA(DURNAVEL_NVAPI_DLL) != nullptr && LoadLibraryA("nvcpl.dll") != nullptr,
             "the simulated driver libraries load");
 }
 
