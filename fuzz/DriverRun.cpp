@@ -1,15 +1,16 @@
 #include "DriverRun.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <set>
-#include <sstream>
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sanitizer/allocator_interface.h>
+#include <sanitizer/asan_interface.h>
 
 #include "FuzzSupport.h"
 #include "platform/kviDebug.h"
@@ -23,11 +24,17 @@ const wchar_t kNotSupported[] = L"Not supported this function.\n";
 
 namespace {
 
+// A store of a simulated library, in memory (DURNAVEL_*_STORE=callback:...).
+struct Store {
+    bool present = false;
+    std::string text;
+};
+
 struct Work {
-    std::string folder;
-    std::string nvapiStore;
-    std::string nvcplStore;
-    std::string journal; // the lines the simulated libraries hand over, in memory
+    bool prepared = false;
+    Store nvapi;
+    Store nvcpl;
+    std::string journal; // the lines the simulated libraries hand over
 };
 
 Work& work() {
@@ -42,33 +49,34 @@ int diagnosticLine(const char* line) {
     return 0;
 }
 
-// The stores are small files on a memory file system, handled straight through the system
-// calls: a stream or std::filesystem costs more per input than the driver calls themselves.
-std::string readSmallFile(const std::string& path) {
-    std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) {
-        return text;
+// Read with nullptr (nullptr back when there is no store), replaced with a text.
+const char* serve(Store& store, const char* text) {
+    if (text == nullptr) {
+        return store.present ? store.text.c_str() : nullptr;
     }
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof(buffer))) > 0;) {
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return text;
+    store.present = true;
+    store.text = text;
+    return store.text.c_str();
 }
 
-void writeSmallFile(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    require(fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()),
-            "the store is written", path);
-    ::close(fd);
+extern "C" const char* nvapiStore(const char* text) {
+    return serve(work().nvapi, text);
 }
 
-// Where the simulated libraries send their journal lines (DURNAVEL_SIM_JOURNAL=callback:...).
+extern "C" const char* nvcplStore(const char* text) {
+    return serve(work().nvcpl, text);
+}
+
 extern "C" void collectJournalLine(const char* line) {
     work().journal += line;
     work().journal += '\n';
+}
+
+template <typename Function> std::string callback(Function* function) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "callback:%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(function)));
+    return text;
 }
 
 } // namespace
@@ -82,21 +90,73 @@ extern "C" const char* __asan_default_options() {
     return "quarantine_size_mb=16";
 }
 
-void prepare() {
-    if (!work().folder.empty()) {
+// AddressSanitizer maps every block above 128 KB afresh and unmaps it when it leaves the
+// quarantine, so an array of a few dozen settings records costs some 200 page faults each time.
+// Freed blocks of that size are kept here instead, poisoned whole (a use after delete is still
+// reported), and handed out again for a request that fits; the part of a reused block past the
+// request stays poisoned, so a read or write past the end is still reported as well.
+namespace {
+
+const std::size_t kLargeBlock = std::size_t{128} << 10;
+
+struct CachedBlock {
+    void* block;
+    std::size_t capacity;
+};
+CachedBlock cachedBlocks[8];
+
+void* allocate(std::size_t size) {
+    if (size >= kLargeBlock) {
+        CachedBlock* best = nullptr;
+        for (CachedBlock& c : cachedBlocks) {
+            if (c.block != nullptr && c.capacity >= size &&
+                (best == nullptr || c.capacity < best->capacity)) {
+                best = &c;
+            }
+        }
+        if (best != nullptr) {
+            void* block = best->block;
+            best->block = nullptr;
+            ASAN_UNPOISON_MEMORY_REGION(block, size);
+            return block;
+        }
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void release(void* block) {
+    if (block == nullptr) {
         return;
     }
-    work().folder = fuzzsupport::workFolder("drs");
-    work().nvapiStore = work().folder + "/nvapi-store.txt";
-    work().nvcplStore = work().folder + "/nvcpl-store.txt";
+    const std::size_t capacity = __sanitizer_get_allocated_size(block);
+    if (capacity >= kLargeBlock) {
+        CachedBlock* freeSlot = nullptr;
+        for (CachedBlock& c : cachedBlocks) {
+            require(c.block != block, "a block is deleted once");
+            if (c.block == nullptr) {
+                freeSlot = &c;
+            }
+        }
+        if (freeSlot != nullptr) {
+            ASAN_POISON_MEMORY_REGION(block, capacity);
+            *freeSlot = CachedBlock{block, capacity};
+            return;
+        }
+    }
+    std::free(block);
+}
+
+} // namespace
+
+void prepare() {
+    if (work().prepared) {
+        return;
+    }
+    work().prepared = true;
     fuzzsupport::setEnvironment("DURNAVEL_HOST_LIBRARY_DIR", DURNAVEL_SIM_DRIVERS_DIR);
-    fuzzsupport::setEnvironment("DURNAVEL_NVAPI_STORE", work().nvapiStore);
-    fuzzsupport::setEnvironment("DURNAVEL_NVCPL_STORE", work().nvcplStore);
-    char sink[64];
-    std::snprintf(
-        sink, sizeof(sink), "callback:%llx",
-        static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&collectJournalLine)));
-    fuzzsupport::setEnvironment("DURNAVEL_SIM_JOURNAL", sink);
+    fuzzsupport::setEnvironment("DURNAVEL_NVAPI_STORE", callback(&nvapiStore));
+    fuzzsupport::setEnvironment("DURNAVEL_NVCPL_STORE", callback(&nvcplStore));
+    fuzzsupport::setEnvironment("DURNAVEL_SIM_JOURNAL", callback(&collectJournalLine));
     // Held for the whole run: the product's own loads and FreeLibrary calls then only
     // count references, and the libraries stay mapped (and set up) from one input to the next.
     // The NVAPI library returns to its fresh state at every successful NvAPI_Unload.
@@ -107,20 +167,20 @@ void prepare() {
 void start(const std::string& faults, const Settings& profile) {
     prepare();
     work().journal.clear();
-    ::unlink(work().nvcplStore.c_str());
+    work().nvcpl = Store();
     fuzzsupport::setEnvironment("DURNAVEL_SIM_FAULTS", faults);
+    work().nvapi = Store();
     if (profile.empty()) {
-        ::unlink(work().nvapiStore.c_str());
         return;
     }
-    std::string text;
+    work().nvapi.present = true;
     for (const auto& s : profile) {
-        text += fuzzsupport::hex32(s.first) + " " + fuzzsupport::hex32(s.second) + "\n";
+        work().nvapi.text +=
+            fuzzsupport::hex32(s.first) + " " + fuzzsupport::hex32(s.second) + "\n";
     }
-    writeSmallFile(work().nvapiStore, text);
 }
 
-std::string Line::operator[](const std::string& key) const {
+std::string_view Line::operator[](std::string_view key) const {
     return fuzzsupport::field(text, key);
 }
 
@@ -131,20 +191,20 @@ const std::string& journalText() {
 std::vector<Line> journal() {
     std::vector<Line> lines;
     lines.reserve(64);
-    const std::string& text = journalText();
-    for (std::string::size_type start = 0; start < text.size();) {
-        std::string::size_type end = text.find('\n', start);
-        if (end == std::string::npos) {
+    const std::string_view text = journalText();
+    for (std::string_view::size_type start = 0; start < text.size();) {
+        std::string_view::size_type end = text.find('\n', start);
+        if (end == std::string_view::npos) {
             end = text.size();
         }
         Line line;
-        line.text.assign(text, start, end - start);
-        const std::string::size_type blank = line.text.find(' ');
-        line.library.assign(line.text, 0, blank);
-        if (blank != std::string::npos) {
-            line.event.assign(line.text, blank + 1, line.text.find(' ', blank + 1) - blank - 1);
+        line.text = text.substr(start, end - start);
+        const std::string_view::size_type blank = line.text.find(' ');
+        line.library = line.text.substr(0, blank);
+        if (blank != std::string_view::npos) {
+            line.event = line.text.substr(blank + 1, line.text.find(' ', blank + 1) - blank - 1);
         }
-        lines.push_back(std::move(line));
+        lines.push_back(line);
         start = end + 1;
     }
     return lines;
@@ -161,18 +221,18 @@ std::vector<Line> journal(const std::vector<Line>& lines, const std::string& eve
 }
 
 std::string nvapiStoreText() {
-    return readSmallFile(work().nvapiStore);
+    return work().nvapi.text;
 }
 
 std::string nvcplStoreText() {
-    return readSmallFile(work().nvcplStore);
+    return work().nvcpl.text;
 }
 
 void checkLifecycle(const std::vector<Line>& lines) {
     const std::string& text = journalText();
-    std::map<std::string, int> loaded;
-    std::set<std::string> sessions;
-    std::set<std::string> lookedUp;
+    std::map<std::string_view, int> loaded;
+    std::set<std::string_view> sessions;
+    std::set<std::string_view> lookedUp;
     int initialized = 0;
     for (const Line& l : lines) {
         if (l.event == "load") {
@@ -234,3 +294,50 @@ std::string show(const tool::graphics::DrsParam& p) {
 }
 
 } // namespace driverrun
+
+// Every plain form is replaced, so that each block goes back the way it came. (The forms with
+// an alignment stay the sanitizer's.) A delete that does not match its new is no longer told
+// apart here; the sanitizer builds of the unit and end-to-end tests still report it.
+void* operator new(std::size_t size) {
+    void* block = driverrun::allocate(size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return driverrun::allocate(size);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return driverrun::allocate(size);
+}
+
+void operator delete(void* block) noexcept {
+    driverrun::release(block);
+}
+
+void operator delete[](void* block) noexcept {
+    driverrun::release(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept {
+    driverrun::release(block);
+}
+
+void operator delete[](void* block, std::size_t) noexcept {
+    driverrun::release(block);
+}
+
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    driverrun::release(block);
+}
+
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    driverrun::release(block);
+}

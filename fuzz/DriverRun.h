@@ -1,9 +1,11 @@
-// The simulated driver libraries as the settings fuzz targets drive them: one work folder with
-// the stores and the journal, the fault switches, and the lifecycle checks every run must pass.
+// The simulated driver libraries as the settings fuzz targets drive them: their stores and
+// journal kept in memory of this process, the fault switches, and the lifecycle checks every
+// run must pass.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -13,21 +15,21 @@ namespace driverrun {
 
 typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> Settings;
 
-// Points the loader at the simulated libraries of this build, the simulators at a work folder
-// of this process and their journal at memory of it, and keeps both libraries loaded for the
-// whole run (once).
+// Points the loader at the simulated libraries of this build and their stores and journal at
+// memory of this process, and keeps both libraries loaded for the whole run (once).
 void prepare();
 
 // Starts a run: no journal, the given fault switches, the nvapi.dll store holding `profile`
 // (written only when not empty) and no nvcpl.dll store.
 void start(const std::string& faults, const Settings& profile);
 
-// One line of the driver journal: library, event and the whole text.
+// One line of the driver journal: library, event and the whole text. The views point into the
+// journal, which stays as it is until the next start() or driver call.
 struct Line {
-    std::string library;
-    std::string event;
-    std::string text;
-    std::string operator[](const std::string& key) const;
+    std::string_view library;
+    std::string_view event;
+    std::string_view text;
+    std::string_view operator[](std::string_view key) const;
 };
 
 std::vector<Line> journal();

@@ -2,13 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <system_error>
-
-#include <unistd.h>
 
 namespace fuzzsupport {
 
@@ -50,55 +43,6 @@ void require(bool condition, const char* invariant, const std::string& seen) {
     std::abort();
 }
 
-namespace {
-
-std::vector<std::string>& foldersToRemove() {
-    static std::vector<std::string> folders;
-    return folders;
-}
-
-void removeFolders() {
-    for (const std::string& folder : foldersToRemove()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-}
-
-} // namespace
-
-std::string workFolder(const char* label) {
-    std::error_code ec;
-    std::string base = std::filesystem::is_directory("/dev/shm", ec)
-                           ? std::string("/dev/shm")
-                           : std::filesystem::temp_directory_path().string();
-    std::string pattern = base + "/durnavel-" + label + "-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    require(::mkdtemp(name.data()) != nullptr, "a work folder can be made", pattern);
-    if (foldersToRemove().empty()) {
-        std::atexit(removeFolders);
-    }
-    foldersToRemove().push_back(name.data());
-    return name.data();
-}
-
-void writeFile(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-    out.close();
-    require(static_cast<bool>(out), "a work file can be written", path);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void removeFile(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
-
 void setEnvironment(const char* name, const std::string& value) {
     if (value.empty()) {
         ::unsetenv(name);
@@ -107,29 +51,42 @@ void setEnvironment(const char* name, const std::string& value) {
     }
 }
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string::size_type start = 0;
+namespace {
+
+template <typename Piece, typename Text> std::vector<Piece> split(const Text& text) {
+    std::vector<Piece> lines;
+    typename Text::size_type start = 0;
     while (start < text.size()) {
-        std::string::size_type end = text.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
+        const typename Text::size_type end = text.find('\n', start);
+        if (end == Text::npos) {
+            lines.push_back(Piece(text.substr(start)));
             break;
         }
-        lines.push_back(text.substr(start, end - start));
+        lines.push_back(Piece(text.substr(start, end - start)));
         start = end + 1;
     }
     return lines;
 }
 
-std::string field(const std::string& line, const std::string& key) {
-    const std::string marker = " " + key + "=";
-    std::string::size_type at = line.find(marker);
-    if (at == std::string::npos) {
-        return {};
+} // namespace
+
+std::vector<std::string> linesOf(const std::string& text) {
+    return split<std::string>(text);
+}
+
+std::vector<std::wstring_view> linesOf(std::wstring_view text) {
+    return split<std::wstring_view>(text);
+}
+
+std::string_view field(std::string_view line, std::string_view key) {
+    for (std::string_view::size_type at = line.find(key); at != std::string_view::npos;
+         at = line.find(key, at + 1)) {
+        const std::string_view::size_type value = at + key.size();
+        if (at > 0 && line[at - 1] == ' ' && value < line.size() && line[value] == '=') {
+            return line.substr(value + 1, line.find(' ', value) - value - 1);
+        }
     }
-    at += marker.size();
-    return line.substr(at, line.find(' ', at) - at);
+    return {};
 }
 
 std::string hex32(std::uint32_t value) {

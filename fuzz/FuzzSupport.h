@@ -1,10 +1,12 @@
-// What the fuzz targets share: reading the fuzzer's bytes, a work folder in memory, small file
-// helpers and the check that stops the run when an invariant breaks.
+// What the fuzz targets share: reading the fuzzer's bytes, the environment, journal fields and
+// the check that stops the run when an invariant breaks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace fuzzsupport {
@@ -35,21 +37,23 @@ class Input {
 // does not hold, naming the invariant and what was seen.
 void require(bool condition, const char* invariant, const std::string& seen = std::string());
 
-// A fresh folder for this process, on /dev/shm when it is there (else the temporary folder),
-// removed again when the process ends normally.
-std::string workFolder(const char* label);
+// The same with what was seen given as a function, called only when the condition fails: the
+// report of a run that goes well costs nothing.
+template <typename Seen, typename = decltype(std::declval<Seen&>()())>
+void require(bool condition, const char* invariant, Seen&& seen) {
+    if (!condition) {
+        require(false, invariant, std::string(seen()));
+    }
+}
 
-void writeFile(const std::string& path, const std::string& data);
-// The file's content; empty when it does not exist.
-std::string readFile(const std::string& path);
-void removeFile(const std::string& path);
 void setEnvironment(const char* name, const std::string& value);
 
 // The text split after each line feed; a last piece without one is kept as it is.
 std::vector<std::string> linesOf(const std::string& text);
+std::vector<std::wstring_view> linesOf(std::wstring_view text);
 
 // The value of " KEY=" in a journal line, or an empty text.
-std::string field(const std::string& line, const std::string& key);
+std::string_view field(std::string_view line, std::string_view key);
 
 std::string hex32(std::uint32_t value);
 

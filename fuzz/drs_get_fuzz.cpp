@@ -336,7 +336,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "reading writes nothing", journal);
     for (const driverrun::Line& l : driverrun::journal(lines, "NvAPI_DRS_EnumSettings")) {
         require(l["start"] == "0" && l["version"] == "0x00013020" &&
-                    std::stoul(l["count-in"]) <= kMaxBaseProfileSettings,
+                    std::stoul(std::string(l["count-in"])) <= kMaxBaseProfileSettings,
                 "the enumeration asks for at most 64 records from the start", journal);
     }
     return 0;

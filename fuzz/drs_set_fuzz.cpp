@@ -16,6 +16,7 @@
 // set; a failing driver call leaves its status lines and nothing saved.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "DriverRun.h"
@@ -73,42 +74,44 @@ std::string narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
 
+// What a report shows of the input; put together only when an invariant breaks.
+typedef std::function<std::string()> Seen;
+
 // Lines each ending in a line feed, every one a sentence.
-void checkLines(const std::wstring& text, const std::string& seen) {
+void checkLines(const std::wstring& text, const Seen& seen) {
+    auto report = [&] { return seen() + narrow(text); };
     require(fuzzsupport::isLines(text), "the error text is lines each ending in a line feed",
-            seen + narrow(text));
-    for (const std::string& line : fuzzsupport::linesOf(narrow(text))) {
-        require(line.size() > 1 && line.back() == '.', "every error line is a sentence",
-                seen + narrow(text));
+            report);
+    for (const std::wstring_view line : fuzzsupport::linesOf(text)) {
+        require(line.size() > 1 && line.back() == L'.', "every error line is a sentence", report);
     }
 }
 
 // The driver check's report: one line per enabled field the manager cannot set, and one for
 // any bit above the fourteen.
-void checkUnsupportedReport(const std::wstring& text, std::uint64_t unsupported,
-                            const std::string& seen) {
+void checkUnsupportedReport(const std::wstring& text, std::uint64_t unsupported, const Seen& seen) {
+    auto report = [&] { return seen() + narrow(text); };
     std::size_t lines = 0;
     for (int i = 0; i < kDrsSettingCount; ++i) {
         lines += (unsupported >> i) & 1;
     }
     lines += unsupported >= (std::uint64_t{1} << kDrsSettingCount) ? 1 : 0;
-    const std::vector<std::string> seenLines = fuzzsupport::linesOf(narrow(text));
-    require(seenLines.size() == lines, "one report line per field the driver cannot set",
-            seen + narrow(text));
-    for (const std::string& line : seenLines) {
-        require(line.rfind("Cannot set ", 0) == 0 || line == "Unknown parameter set as condition.",
-                "the driver check writes only its own lines", seen + narrow(text));
+    const std::vector<std::wstring_view> seenLines = fuzzsupport::linesOf(text);
+    require(seenLines.size() == lines, "one report line per field the driver cannot set", report);
+    for (const std::wstring_view line : seenLines) {
+        require(line.rfind(L"Cannot set ", 0) == 0 ||
+                    line == L"Unknown parameter set as condition.",
+                "the driver check writes only its own lines", report);
     }
 }
 
 void checkValidate(DrsMgr& mgr, const DrsParam& p, std::uint64_t settable, std::wstring& text,
-                   const std::string& seen) {
+                   const Seen& seen) {
     const bool ok = mgr.validateParam(p);
     text = mgr.getErrorMessage();
-    require(ok == isValid(p, settable), "validateParam answers as the checks say",
-            seen + narrow(text));
-    require(ok == text.empty(), "validateParam leaves lines exactly when it refuses",
-            seen + narrow(text));
+    auto report = [&] { return seen() + narrow(text); };
+    require(ok == isValid(p, settable), "validateParam answers as the checks say", report);
+    require(ok == text.empty(), "validateParam leaves lines exactly when it refuses", report);
     checkLines(text, seen);
     if (!ok && passesCommonChecks(p)) {
         checkUnsupportedReport(text, p.enableSettings & ~settable, seen);
@@ -140,11 +143,11 @@ std::string faultsFor(std::uint8_t switches, std::uint8_t callNumber) {
 // What NvApiDrsMgr::set must have done, from the journal of its run.
 void checkNvApiSet(bool ok, const std::wstring& text, const DrsParam& p,
                    const std::wstring& validateText, std::uint8_t switches,
-                   const std::string& storeBefore, const std::string& seen) {
+                   const std::string& storeBefore, const Seen& seen) {
     const std::vector<driverrun::Line> lines = driverrun::journal();
     const std::vector<driverrun::Line> writes = driverrun::journal(lines, "NvAPI_DRS_SetSetting");
     const std::vector<driverrun::Line> saves = driverrun::journal(lines, "NvAPI_DRS_SaveSettings");
-    const std::string all = seen + narrow(text) + driverrun::journalText();
+    auto all = [&] { return seen() + narrow(text) + driverrun::journalText(); };
     if (!isValid(p, kNvApiSettable)) {
         require(!ok && text == validateText, "set refuses with the validation lines", all);
         require(writes.empty() && saves.empty() && driverrun::nvapiStoreText() == storeBefore,
@@ -203,11 +206,10 @@ void checkReadBack(const DrsParam& p) {
 }
 
 void checkNvCplSet(bool ok, const std::wstring& text, const DrsParam& p,
-                   const std::wstring& validateText, std::uint8_t switches,
-                   const std::string& seen) {
+                   const std::wstring& validateText, std::uint8_t switches, const Seen& seen) {
     const std::vector<driverrun::Line> writes =
         driverrun::journal(driverrun::journal(), "NvCplSetDataInt");
-    const std::string all = seen + narrow(text) + driverrun::journalText();
+    auto all = [&] { return seen() + narrow(text) + driverrun::journalText(); };
     if (!isValid(p, kNvCplSettable)) {
         require(!ok && text == validateText, "set refuses with the validation lines", all);
         require(writes.empty() && driverrun::nvcplStoreText().empty(),
@@ -245,7 +247,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     p.enableSettings = in.u64();
     const std::uint8_t switches = in.u8();
     const std::uint8_t callNumber = in.u8();
-    const std::string seen = "record " + driverrun::show(p) + "\n";
+    const Seen seen = [&p] { return "record " + driverrun::show(p) + "\n"; };
 
     // The checks alone, on managers that never opened their driver.
     std::wstring nvapiText;
@@ -259,7 +261,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkValidate(nvcpl, p, kNvCplSettable, nvcplText, seen);
         if (!passesCommonChecks(p)) {
             require(nvapiText == nvcplText, "both managers refuse a bad record alike",
-                    seen + narrow(nvapiText) + "--\n" + narrow(nvcplText));
+                    [&] { return seen() + narrow(nvapiText) + "--\n" + narrow(nvcplText); });
         }
     }
 

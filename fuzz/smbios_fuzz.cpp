@@ -122,12 +122,13 @@ Journal readJournal(const std::string& text) {
         } else {
             require(line.rfind("request ", 0) == 0 && j.opens == j.closes + 1,
                     "requests only on an open device", text);
-            j.requests.push_back({std::stoull(fuzzsupport::field(line, "address"), nullptr, 0),
-                                  static_cast<std::uint32_t>(
-                                      std::stoul(fuzzsupport::field(line, "count"), nullptr, 0)),
-                                  static_cast<std::uint32_t>(
-                                      std::stoul(fuzzsupport::field(line, "out"), nullptr, 0)),
-                                  fuzzsupport::field(line, "result")});
+            j.requests.push_back(
+                {std::stoull(std::string(fuzzsupport::field(line, "address")), nullptr, 0),
+                 static_cast<std::uint32_t>(
+                     std::stoul(std::string(fuzzsupport::field(line, "count")), nullptr, 0)),
+                 static_cast<std::uint32_t>(
+                     std::stoul(std::string(fuzzsupport::field(line, "out")), nullptr, 0)),
+                 std::string(fuzzsupport::field(line, "result"))});
         }
     }
     return j;

@@ -22,18 +22,34 @@ std::string environment(const char* name, const std::string& fallback) {
     return value;
 }
 
+namespace {
+
+// The address of "callback:ADDRESS" (hex); 0 when the text names a file instead, or when the
+// address is not a number (isCallback tells the two apart).
+std::uintptr_t callbackAddress(const char* text, bool& isCallback) {
+    const char prefix[] = "callback:";
+    isCallback = std::strncmp(text, prefix, sizeof(prefix) - 1) == 0;
+    if (!isCallback) {
+        return 0;
+    }
+    return static_cast<std::uintptr_t>(std::strtoull(text + sizeof(prefix) - 1, nullptr, 16));
+}
+
+typedef const char* (*MemoryStore)(const char* text);
+
+} // namespace
+
 void journal(const std::string& line) {
     const char* path = std::getenv("DURNAVEL_SIM_JOURNAL");
     if (path == nullptr || *path == '\0') {
         return;
     }
-    const char callback[] = "callback:";
-    if (std::strncmp(path, callback, sizeof(callback) - 1) == 0) {
-        const unsigned long long address = std::strtoull(path + sizeof(callback) - 1, nullptr, 16);
-        if (address != 0) {
-            typedef void (*Sink)(const char*);
-            reinterpret_cast<Sink>(static_cast<std::uintptr_t>(address))(line.c_str());
-        }
+    bool isCallback = false;
+    if (const std::uintptr_t address = callbackAddress(path, isCallback)) {
+        typedef void (*Sink)(const char*);
+        reinterpret_cast<Sink>(address)(line.c_str());
+    }
+    if (isCallback) {
         return;
     }
     // One write of the whole line, without a stream buffer of its own.
@@ -235,17 +251,9 @@ bool Faults::answered(const char* entry, std::uint32_t callNumber, std::int32_t&
     return true;
 }
 
-StoreRead readStore(const std::string& path, StoreEntries& entries, std::string& problem) {
-    entries.clear();
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        return StoreRead::Absent;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        problem = "unreadable";
-        return StoreRead::Malformed;
-    }
+namespace {
+
+StoreRead parseStore(std::istream& in, StoreEntries& entries, std::string& problem) {
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -269,8 +277,54 @@ StoreRead readStore(const std::string& path, StoreEntries& entries, std::string&
     return StoreRead::Ok;
 }
 
+} // namespace
+
+StoreRead readStore(const std::string& path, StoreEntries& entries, std::string& problem) {
+    entries.clear();
+    bool isCallback = false;
+    if (const std::uintptr_t address = callbackAddress(path.c_str(), isCallback)) {
+        const char* text = reinterpret_cast<MemoryStore>(address)(nullptr);
+        if (text == nullptr) {
+            return StoreRead::Absent;
+        }
+        std::istringstream in(text);
+        return parseStore(in, entries, problem);
+    }
+    if (isCallback) {
+        problem = "unreadable";
+        return StoreRead::Malformed;
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        return StoreRead::Absent;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        problem = "unreadable";
+        return StoreRead::Malformed;
+    }
+    return parseStore(in, entries, problem);
+}
+
 bool writeStore(const std::string& path, const StoreEntries& entries, bool keysInHex,
                 std::string& problem) {
+    std::ostringstream text;
+    for (const auto& e : entries) {
+        if (keysInHex) {
+            text << hex32(e.first) << ' ' << hex32(e.second) << '\n';
+        } else {
+            text << e.first << ' ' << static_cast<std::int32_t>(e.second) << '\n';
+        }
+    }
+    bool isCallback = false;
+    if (const std::uintptr_t address = callbackAddress(path.c_str(), isCallback)) {
+        reinterpret_cast<MemoryStore>(address)(text.str().c_str());
+        return true;
+    }
+    if (isCallback) {
+        problem = "cannot-create-temporary";
+        return false;
+    }
     const std::string temporary = path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -278,13 +332,8 @@ bool writeStore(const std::string& path, const StoreEntries& entries, bool keysI
             problem = "cannot-create-temporary";
             return false;
         }
-        for (const auto& e : entries) {
-            if (keysInHex) {
-                out << hex32(e.first) << ' ' << hex32(e.second) << '\n';
-            } else {
-                out << e.first << ' ' << static_cast<std::int32_t>(e.second) << '\n';
-            }
-        }
+        const std::string whole = text.str();
+        out.write(whole.data(), static_cast<std::streamsize>(whole.size()));
         out.flush();
         if (!out) {
             problem = "cannot-write-temporary";

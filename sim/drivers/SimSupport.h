@@ -81,6 +81,11 @@ struct Faults {
 // lines starting with '#' are ignored. Numbers are decimal (a leading '-' allowed) or "0x" hex.
 typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> StoreEntries;
 
+//
+// "callback:ADDRESS" (hex) in place of a path keeps the store in the memory of the program that
+// loaded the library (the fuzz targets): the function const char* (*)(const char* text) at that
+// address is called with nullptr to read the store (it returns the text, or nullptr when there
+// is no store) and with the whole new text to replace it.
 enum class StoreRead { Ok, Absent, Malformed };
 StoreRead readStore(const std::string& path, StoreEntries& entries, std::string& problem);
 
