@@ -92,31 +92,35 @@ extern "C" const char* __asan_default_options() {
 
 // AddressSanitizer maps every block above 128 KB afresh and unmaps it when it leaves the
 // quarantine, so an array of a few dozen settings records costs some 200 page faults each time.
-// Freed blocks of that size are kept here instead, poisoned whole (a use after delete is still
-// reported), and handed out again for a request that fits; the part of a reused block past the
-// request stays poisoned, so a read or write past the end is still reported as well.
+// Freed blocks of that size are kept here instead, poisoned whole, and handed out again only
+// after kHeldFor later large blocks were freed: a stale pointer into a freed block is reported
+// for that long, as the sanitizer's own quarantine would. A reused block is unpoisoned only as
+// far as the request, so a read or write past its end is reported as well.
 namespace {
 
 const std::size_t kLargeBlock = std::size_t{128} << 10;
+const unsigned long long kHeldFor = 8;
 
 struct CachedBlock {
     void* block;
     std::size_t capacity;
+    unsigned long long freedAt; // the count of large frees when it was freed
 };
-CachedBlock cachedBlocks[8];
+CachedBlock cachedBlocks[16];
+unsigned long long largeFrees = 0;
 
 void* allocate(std::size_t size) {
     if (size >= kLargeBlock) {
-        CachedBlock* best = nullptr;
+        CachedBlock* oldest = nullptr;
         for (CachedBlock& c : cachedBlocks) {
-            if (c.block != nullptr && c.capacity >= size &&
-                (best == nullptr || c.capacity < best->capacity)) {
-                best = &c;
+            if (c.block != nullptr && c.capacity >= size && largeFrees - c.freedAt >= kHeldFor &&
+                (oldest == nullptr || c.freedAt < oldest->freedAt)) {
+                oldest = &c;
             }
         }
-        if (best != nullptr) {
-            void* block = best->block;
-            best->block = nullptr;
+        if (oldest != nullptr) {
+            void* block = oldest->block;
+            oldest->block = nullptr;
             ASAN_UNPOISON_MEMORY_REGION(block, size);
             return block;
         }
@@ -129,21 +133,24 @@ void release(void* block) {
         return;
     }
     const std::size_t capacity = __sanitizer_get_allocated_size(block);
-    if (capacity >= kLargeBlock) {
-        CachedBlock* freeSlot = nullptr;
-        for (CachedBlock& c : cachedBlocks) {
-            require(c.block != block, "a block is deleted once");
-            if (c.block == nullptr) {
-                freeSlot = &c;
-            }
-        }
-        if (freeSlot != nullptr) {
-            ASAN_POISON_MEMORY_REGION(block, capacity);
-            *freeSlot = CachedBlock{block, capacity};
-            return;
+    if (capacity < kLargeBlock) {
+        std::free(block);
+        return;
+    }
+    ++largeFrees;
+    CachedBlock* slot = nullptr;
+    for (CachedBlock& c : cachedBlocks) {
+        require(c.block != block, "a block is deleted once");
+        if (slot == nullptr || c.block == nullptr ||
+            (slot->block != nullptr && c.freedAt < slot->freedAt)) {
+            slot = &c;
         }
     }
-    std::free(block);
+    if (slot->block != nullptr) {
+        std::free(slot->block); // the oldest goes on to the sanitizer's quarantine
+    }
+    ASAN_POISON_MEMORY_REGION(block, capacity);
+    *slot = CachedBlock{block, capacity, largeFrees};
 }
 
 } // namespace
