@@ -96,8 +96,8 @@ extern "C" const char* __asan_default_options() {
 // after kHeldFor later large blocks were freed: a stale pointer into a freed block is reported
 // until then (a settings array is not reused within the input that freed it, nor by the next
 // one's first read). A longer hold keeps more blocks cycling through the caches and costs a
-// tenth of the rate. A reused block is unpoisoned only as
-// far as the request, so a read or write past its end is reported as well.
+// tenth of the rate. A reused block is unpoisoned only as far as the request, so a read or
+// write past its end is reported as well.
 namespace {
 
 const std::size_t kLargeBlock = std::size_t{128} << 10;
