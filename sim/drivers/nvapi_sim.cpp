@@ -510,8 +510,20 @@ const Interface kInterfaces[] = {
 
 } // namespace
 
+// In a 64-bit Windows library the call hooks have no documented signature: a caller that looks
+// them up would have to guess how to call them. Such a lookup is journalled as
+// "nvapi hook-lookup-64 id=..." and answered null whatever the fault switches say.
+#ifndef DURNAVEL_SIM_HOOKS_UNDOCUMENTED
+#define DURNAVEL_SIM_HOOKS_UNDOCUMENTED 0
+#endif
+constexpr bool kHooksUndocumented = DURNAVEL_SIM_HOOKS_UNDOCUMENTED != 0;
+
 extern "C" void* __cdecl nvapi_QueryInterface(std::uint32_t id) {
     const sim::Faults& faults = sim::Faults::read();
+    const bool hookId = id == 0x33C7358C || id == 0x593E8644;
+    if (kHooksUndocumented && hookId) {
+        sim::journal("nvapi hook-lookup-64 id=" + hex32(id));
+    }
     const Interface* found = nullptr;
     for (const Interface& i : kInterfaces) {
         if (i.id == id) {
@@ -525,6 +537,9 @@ extern "C" void* __cdecl nvapi_QueryInterface(std::uint32_t id) {
     }
     if (provided && id == 0x593E8644) {
         provided = faults.postHook;
+    }
+    if (hookId && kHooksUndocumented) {
+        provided = false;
     }
     std::string line;
     line.reserve(96);

@@ -46,8 +46,13 @@ struct NvApiClient {
 NvApiClient client;
 
 // The driver gives 32-bit processes nvapi.dll and 64-bit processes nvapi64.dll; a process can
-// load only the one of its own width.
-const char* const kLibraryName = sizeof(void*) == 8 ? "nvapi64.dll" : "nvapi.dll";
+// load only the one of its own width. The build names it (DURNAVEL_NVAPI_DLL).
+const char kLibraryName[] = DURNAVEL_NVAPI_DLL;
+// Whether this build brackets table calls with the driver's call-report hooks. Their argument
+// layout is fixed only for 32-bit x86 (__cdecl: every argument a stack word, so one 64-bit
+// context or two 32-bit words are the same bytes). A 64-bit Windows driver could read the post
+// hook's arguments either way, so that build neither looks the hooks up nor calls them.
+constexpr bool kCallHooks = DURNAVEL_NVAPI_CALL_HOOKS != 0;
 const char kQueryName[] = "nvapi_QueryInterface";
 
 template <typename Fn> Fn queryAs(NvU32 id) {
@@ -114,12 +119,14 @@ NvAPI_Status NvAPI_Initialize() {
         dropLibrary();
         return NVAPI_ERROR;
     }
-    // The hooks work only as a pair.
-    client.preCall = queryAs<NvAPI_PreCallHook_t>(NVAPI_ID_PRE_CALL_HOOK);
-    client.postCall = queryAs<NvAPI_PostCallHook_t>(NVAPI_ID_POST_CALL_HOOK);
-    if (client.preCall == nullptr || client.postCall == nullptr) {
-        client.preCall = nullptr;
-        client.postCall = nullptr;
+    // The hooks are optional and work only as a pair.
+    if (kCallHooks) {
+        client.preCall = queryAs<NvAPI_PreCallHook_t>(NVAPI_ID_PRE_CALL_HOOK);
+        client.postCall = queryAs<NvAPI_PostCallHook_t>(NVAPI_ID_POST_CALL_HOOK);
+        if (client.preCall == nullptr || client.postCall == nullptr) {
+            client.preCall = nullptr;
+            client.postCall = nullptr;
+        }
     }
     return NVAPI_OK;
 }

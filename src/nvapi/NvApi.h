@@ -122,7 +122,8 @@ typedef void*(__cdecl* NvAPI_QueryInterface_t)(NvU32 id);
 typedef NvAPI_Status(__cdecl* NvAPI_Initialize_t)();
 typedef NvAPI_Status(__cdecl* NvAPI_Unload_t)();
 // Called around every table entry point: the pre-call hook may fill the two context words, which
-// are handed to the post-call hook together with the entry point's result.
+// are handed to the post-call hook together with the entry point's result. This is their 32-bit
+// form; 64-bit Windows builds do not use them (NvApi.cpp).
 typedef NvAPI_Status(__cdecl* NvAPI_PreCallHook_t)(NvU32 id, NvU32* context);
 typedef NvAPI_Status(__cdecl* NvAPI_PostCallHook_t)(NvU32 id, NvU32 context0, NvU32 context1,
                                                     NvAPI_Status result);
