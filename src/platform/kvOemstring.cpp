@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 const char kKvOemstringBanner[] = DURNAVEL_BANNER("kvOemstring", "1.07");
 

@@ -4,7 +4,7 @@
 
 #include "platform/kvOemstring.h"
 #include "platform/kviDebug.h"
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 const char kKvPlatformBanner[] = DURNAVEL_BANNER("kvPlatform", "1.19");
 

@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 const char kKviDebugBanner[] = DURNAVEL_BANNER("kviDebug", "1.00");
 

@@ -6,7 +6,7 @@
 #include "platform/kviDebug.h"
 #include "platform/kvPlatform.h"
 #include "tool/Durnavel/CliParser.h"
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 #include "tool/graphics/NvApiDrsMgr.h"
 #include "tool/graphics/NvCplDrsMgr.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/kviDebug.h"
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 namespace tool {
 

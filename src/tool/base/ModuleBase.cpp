@@ -1,6 +1,6 @@
 #include "tool/base/ModuleBase.h"
 
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 namespace tool {
 

@@ -1,6 +1,6 @@
 #include "tool/cliTool/HelpMsgMaker.h"
 
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 namespace tool::cliTool {
 

@@ -1,7 +1,7 @@
 #include "tool/graphics/DrsMgr.h"
 
 #include "platform/kviDebug.h"
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 namespace tool::graphics {
 

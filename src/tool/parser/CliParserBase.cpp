@@ -1,7 +1,7 @@
 #include "tool/parser/CliParserBase.h"
 
 #include "platform/kviDebug.h"
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 #include "tool/cliTool/HelpMsgMaker.h"
 
 namespace tool::parser {

@@ -4,7 +4,7 @@
 #include <locale>
 #include <stdexcept>
 
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 namespace tool::print {
 

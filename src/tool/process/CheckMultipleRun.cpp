@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "tool/base/Banner.h"
+#include "common/Banner.h"
 
 namespace tool::process {
 

@@ -1,4 +1,5 @@
-// Every module carries a constant version banner that nothing prints:
+// Every module, of the tool and of the platform library below it, carries a constant version
+// banner that nothing prints:
 // "\n" + module name + " Ver." + version + " Build:" + build date and time + "\n".
 #pragma once
 
