@@ -4,11 +4,9 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstring>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -155,37 +153,6 @@ TEST(Device, JournalLines) {
     EXPECT_EQ(j.lines[0], simdevice::openLine(0x0012019F, 0, 1));
     EXPECT_EQ(j.lines[1], "request code=0x9C406104 in=16 out=0x20 address=0x123456789A mode=1 "
                           "count=0x10 result=ok returned=0x20");
-}
-
-// The open line shows what the device was told of the open, so that a change of the tool's
-// access, share mode or disposition shows in the journal. A request on a handle without read
-// access is refused before the device sees it.
-TEST(Device, OpenLineShowsAccessShareAndDisposition) {
-    struct {
-        DWORD access, share, disposition;
-        std::uint32_t kernelAccess, kernelDisposition;
-    } cases[] = {
-        {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0x00120089, 1},
-        {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, OPEN_ALWAYS, 0x0012019F, 3},
-        {GENERIC_ALL, 0, OPEN_EXISTING, 0x001F01FF, 1},
-        {GENERIC_WRITE, 0, OPEN_EXISTING, 0x00120116, 1},
-    };
-    for (const auto& c : cases) {
-        simdevice::serve("qtd2");
-        Reply reply = ask(kRead, record(kEntry, 1, 0x10), 0x10, c.access, c.share, c.disposition);
-        const bool readable = (c.kernelAccess & 1) != 0; // FILE_READ_DATA
-        EXPECT_EQ(reply.ok != FALSE, readable) << "error " << reply.error;
-        EXPECT_EQ(reply.error, readable ? 0u : static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        // Under Wine the open may reach the driver after CreateFileW returned; a request that
-        // went through came after it, a refused one did not wait for it.
-        simdevice::Journal j = simdevice::journal();
-        for (int wait = 0; j.opens == 0 && wait < 300; ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            j = simdevice::journal();
-        }
-        EXPECT_EQ(j.lines.empty() ? "" : j.lines[0],
-                  simdevice::openLine(c.kernelAccess, c.share, c.kernelDisposition));
-    }
 }
 
 } // namespace
