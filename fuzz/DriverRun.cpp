@@ -1,16 +1,11 @@
 #include "DriverRun.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <new>
 #include <set>
 
 #include <windows.h>
-
-#include <sanitizer/allocator_interface.h>
-#include <sanitizer/asan_interface.h>
 
 #include "FuzzSupport.h"
 #include "platform/kviDebug.h"
@@ -77,82 +72,6 @@ template <typename Function> std::string callback(Function* function) {
     std::snprintf(text, sizeof(text), "callback:%llx",
                   static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(function)));
     return text;
-}
-
-} // namespace
-
-// Every input allocates the settings records afresh (12 KB each); with AddressSanitizer's
-// default quarantine of 256 MB nearly every one lands on memory the kernel must first map and
-// clear, which costs more than the input itself. A smaller quarantine keeps freed memory
-// poisoned for the thousands of inputs that follow, which is all a run needs. ASAN_OPTIONS
-// still overrides this.
-extern "C" const char* __asan_default_options() {
-    return "quarantine_size_mb=16";
-}
-
-// AddressSanitizer maps every block above 128 KB afresh and unmaps it when it leaves the
-// quarantine, so an array of a few dozen settings records costs some 200 page faults each time.
-// Freed blocks of that size are kept here instead, poisoned whole, and handed out again only
-// after kHeldFor later large blocks were freed: a stale pointer into a freed block is reported
-// until then (a settings array is not reused within the input that freed it, nor by the next
-// one's first read). A longer hold keeps more blocks cycling through the caches and costs a
-// tenth of the rate. A reused block is unpoisoned only as far as the request, so a read or
-// write past its end is reported as well.
-namespace {
-
-const std::size_t kLargeBlock = std::size_t{128} << 10;
-const unsigned long long kHeldFor = 2;
-
-struct CachedBlock {
-    void* block;
-    std::size_t capacity;
-    unsigned long long freedAt; // the count of large frees when it was freed
-};
-CachedBlock cachedBlocks[6];
-unsigned long long largeFrees = 0;
-
-void* allocate(std::size_t size) {
-    if (size >= kLargeBlock) {
-        CachedBlock* oldest = nullptr;
-        for (CachedBlock& c : cachedBlocks) {
-            if (c.block != nullptr && c.capacity >= size && largeFrees - c.freedAt >= kHeldFor &&
-                (oldest == nullptr || c.freedAt < oldest->freedAt)) {
-                oldest = &c;
-            }
-        }
-        if (oldest != nullptr) {
-            void* block = oldest->block;
-            oldest->block = nullptr;
-            ASAN_UNPOISON_MEMORY_REGION(block, size);
-            return block;
-        }
-    }
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-void release(void* block) {
-    if (block == nullptr) {
-        return;
-    }
-    const std::size_t capacity = __sanitizer_get_allocated_size(block);
-    if (capacity < kLargeBlock) {
-        std::free(block);
-        return;
-    }
-    ++largeFrees;
-    CachedBlock* slot = nullptr;
-    for (CachedBlock& c : cachedBlocks) {
-        require(c.block != block, "a block is deleted once");
-        if (slot == nullptr || c.block == nullptr ||
-            (slot->block != nullptr && c.freedAt < slot->freedAt)) {
-            slot = &c;
-        }
-    }
-    if (slot->block != nullptr) {
-        std::free(slot->block); // the oldest goes on to the sanitizer's quarantine
-    }
-    ASAN_POISON_MEMORY_REGION(block, capacity);
-    *slot = CachedBlock{block, capacity, largeFrees};
 }
 
 } // namespace
@@ -303,50 +222,3 @@ std::string show(const tool::graphics::DrsParam& p) {
 }
 
 } // namespace driverrun
-
-// Every plain form is replaced, so that each block goes back the way it came. (The forms with
-// an alignment stay the sanitizer's.) A delete that does not match its new is no longer told
-// apart here; the sanitizer builds of the unit and end-to-end tests still report it.
-void* operator new(std::size_t size) {
-    void* block = driverrun::allocate(size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return driverrun::allocate(size);
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return driverrun::allocate(size);
-}
-
-void operator delete(void* block) noexcept {
-    driverrun::release(block);
-}
-
-void operator delete[](void* block) noexcept {
-    driverrun::release(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept {
-    driverrun::release(block);
-}
-
-void operator delete[](void* block, std::size_t) noexcept {
-    driverrun::release(block);
-}
-
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    driverrun::release(block);
-}
-
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    driverrun::release(block);
-}

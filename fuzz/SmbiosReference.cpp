@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 namespace smbiosref {
 
@@ -52,83 +53,105 @@ std::size_t usedLength(const std::uint8_t* bytes, std::size_t size) {
 }
 
 Anchor findAnchor(const std::uint8_t* window, std::size_t size) {
-    // The first "_DMI_" whose 15 entry-point bytes lie in the window and sum to 0 mod 256.
-    static const std::uint8_t kDmi[5] = {'_', 'D', 'M', 'I', '_'};
+    // Each position in turn, one byte at a time: "_DMI_", then its 15-byte entry point (up to
+    // the BCD revision) inside the window and summing to 0 modulo 256.
     Anchor a;
-    if (size < kEntryBytes) {
-        return a;
-    }
-    const std::size_t end = std::min(kLastAnchorStart, size - kEntryBytes + 1);
-    for (std::size_t at = 0; at < end; ++at) {
-        const void* underscore = std::memchr(window + at, '_', end - at);
-        if (underscore == nullptr) {
-            break;
+    for (std::size_t at = 0; at < kLastAnchorStart; ++at) {
+        if (at + kEntryBytes > size) {
+            break; // no entry point starting here or later fits in the window
         }
-        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(underscore) - window);
-        bool match = true;
-        for (std::size_t i = 0; i < 5 && match; ++i) {
-            match = window[at + i] == kDmi[i];
-        }
-        if (!match) {
+        if (window[at] != '_' || window[at + 1] != 'D' || window[at + 2] != 'M' ||
+            window[at + 3] != 'I' || window[at + 4] != '_') {
             continue;
         }
         unsigned int sum = 0;
         for (std::size_t i = 0; i < kEntryBytes; ++i) {
             sum += window[at + i];
         }
-        if (sum % 256 != 0) {
-            continue;
+        if (sum % 256 == 0) {
+            a.found = true;
+            a.tableLength = static_cast<std::uint16_t>(little(window + at + 6, 2));
+            a.tableAddress = little(window + at + 8, 4);
+            return a;
         }
-        a.found = true;
-        a.tableLength = static_cast<std::uint16_t>(little(window + at + 6, 2));
-        a.tableAddress = little(window + at + 8, 4);
-        return a;
     }
     return a;
 }
 
-Strings walk(const std::uint8_t* table, std::size_t size, std::uint32_t tableLength) {
-    Strings s{};
-    bool walked[128] = {};
-    std::size_t header = 0; // where the structure starts
-    while (header + 1 < size) {
-        const std::uint8_t type = table[header];
-        const std::uint8_t length = table[header + 1];
-        if (length < 4) {
-            break; // 0 ends the table; 1 to 3 leave no room for the header
+namespace {
+
+// The string set of a structure, from `at`: NUL-terminated strings, closed by one more NUL
+// (DSP0134: a structure without strings ends in two NULs, read here as one empty string).
+struct StringSet {
+    std::vector<std::pair<std::size_t, std::size_t>> strings; // start and length of each
+    bool closed = false;  // false: the bytes read end before the closing NUL
+    std::size_t next = 0; // where the next structure starts, when closed
+};
+
+StringSet readStringSet(const std::uint8_t* table, std::size_t size, std::size_t at) {
+    StringSet set;
+    while (at < size) {
+        std::size_t end = at;
+        while (end < size && table[end] != 0) {
+            ++end;
         }
-        std::size_t at = header + length; // the string set
-        if (at >= tableLength || at >= size) {
+        if (end == size) {
+            return set; // a string without its NUL
+        }
+        set.strings.emplace_back(at, end - at);
+        if (end + 1 == size) {
+            return set; // the bytes read end before the closing NUL could follow
+        }
+        if (table[end + 1] == 0) {
+            set.closed = true;
+            set.next = end + 2;
+            return set;
+        }
+        at = end + 1;
+    }
+    return set;
+}
+
+} // namespace
+
+Strings walk(const std::uint8_t* table, std::size_t size, std::uint32_t tableLength) {
+    // DSP0134 structure: byte 0 the type, byte 1 the length of the formatted area (the 4-byte
+    // header included), bytes 2 and 3 the handle, then the string set. The first type-1
+    // structure gives the manufacturer (string 0) and the first type-11 structure the OEM
+    // strings 0 to 4, in the order they stand; its Count byte (offset 4) is not consulted. The
+    // walk ends at a length byte of 0, or too short to hold the header, at a string set that
+    // would start at or past the table length of the entry point, at the end of the bytes read;
+    // type 127 (end of table) is passed like any other structure.
+    Strings s{};
+    bool typeDone[128] = {};
+    std::size_t structure = 0;
+    while (structure + 2 <= size) {
+        const std::uint8_t type = table[structure];
+        const std::uint8_t formatted = table[structure + 1];
+        if (formatted < 4) {
             break;
         }
-        const bool first = type >= 128 || !walked[type];
-        // The strings, numbered from 0; a set without strings is one empty string 0.
-        for (unsigned int number = 0;; ++number) {
-            const std::size_t start = at;
-            while (at < size && table[at] != 0) {
-                ++at;
+        const std::size_t stringsAt = structure + formatted;
+        if (stringsAt >= tableLength) {
+            break;
+        }
+        const StringSet set = readStringSet(table, size, stringsAt);
+        const bool first = type < 128 && !typeDone[type];
+        for (std::size_t n = 0; first && n < set.strings.size(); ++n) {
+            const std::uint8_t* text = table + set.strings[n].first;
+            if (type == 1 && n == 0) {
+                keep(s.manufacturer, text, set.strings[n].second);
+            } else if (type == 11 && n < 5) {
+                keep(s.oemString[n], text, set.strings[n].second);
             }
-            if (at >= size) {
-                return s; // the set runs to the end of the bytes read
-            }
-            if (first && type == 1 && number == 0) {
-                keep(s.manufacturer, table + start, at - start);
-            }
-            if (first && type == 11 && number < 5) {
-                keep(s.oemString[number], table + start, at - start);
-            }
-            ++at; // past the string's NUL
-            if (at >= size) {
-                return s;
-            }
-            if (table[at] == 0) {
-                break; // the NUL that closes the set
-            }
+        }
+        if (!set.closed) {
+            break;
         }
         if (type < 128) {
-            walked[type] = true;
+            typeDone[type] = true;
         }
-        header = at + 1;
+        structure = set.next;
     }
     return s;
 }

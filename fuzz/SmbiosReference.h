@@ -1,6 +1,7 @@
 // A plain reading of physical memory as the SMBIOS load of the platform library is described to
-// behave (see smbios_fuzz.cpp), written from that description and not from the library: what
-// smbios_fuzz compares the library's answers with. Built without coverage counters, so that the
+// behave (see smbios_fuzz.cpp), written from that description and, where it says nothing, from
+// the SMBIOS reference (DMTF DSP0134), not from the library: what smbios_fuzz compares the
+// library's answers with. Built without coverage counters, so that the
 // fuzzer steers by the product's branches only.
 #pragma once
 

@@ -15,13 +15,18 @@
 // The result must be the one the profile calls for: the default record with the enumerated
 // settings applied in order and the anti-aliasing fix-up, or a failure with the driver's status
 // lines when a count is wrong, too large, or a setting is refused; a failed get keeps what was
-// stored before the refusal. The expectation comes from the table of driver values below,
-// written out here on its own, not from the manager's own tables.
+// stored before the refusal. The expectation is worked out here on its own: the record's layout,
+// its default, the limit of 64 settings and the driver values are written below from the
+// record's documentation and NVIDIA's public NVAPI headers (NvApiDriverSettings.h for the
+// setting IDs and values, nvapi.h for the record versions). None of the manager's own tables,
+// constants or functions take part in it; the manager is only driven and its record compared
+// byte for byte.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "DriverRun.h"
@@ -31,7 +36,8 @@
 namespace {
 
 using fuzzsupport::require;
-using namespace tool::graphics;
+using tool::graphics::DrsParam;
+using tool::graphics::NvApiDrsMgr;
 
 enum : std::uint8_t {
     PROFILE_COUNT = 0x01,
@@ -43,6 +49,45 @@ enum : std::uint8_t {
     NOT_SUPPORTED = 0x40,
     REVERSED = 0x80,
 };
+
+// The settings record as the manager hands it out: fourteen signed 32-bit fields, then the
+// 64-bit mask in which bit i marks field i. Field numbers, in record order: 0 anisotropic
+// filtering, 1 anti-aliasing gamma correction, 2 anti-aliasing mode, 3 anti-aliasing setting,
+// 4 anti-aliasing transparency, 5 maximum pre-rendered frames, 6 multi-display mixed-GPU
+// acceleration, 7 anisotropic sample optimization, 8 negative LOD bias, 9 texture filtering
+// quality, 10 trilinear optimization, 11 threaded optimization, 12 triple buffering, 13 vertical
+// sync.
+struct Record {
+    std::int32_t field[14];
+    std::uint64_t mask;
+};
+static_assert(sizeof(Record) == sizeof(DrsParam) && std::is_trivially_copyable<DrsParam>::value,
+              "the record is fourteen 32-bit fields and a 64-bit mask");
+
+const int kFrames = 5;
+const int kAntiAliasingMode = 2;
+const int kAntiAliasingSetting = 3;
+
+// Where a read starts: every field 0 but the maximum pre-rendered frames, 3, and no bit set
+// (3 with its bit clear is what a driver without an explicit value shows).
+Record defaultRecord() {
+    Record r{};
+    r.field[kFrames] = 3;
+    return r;
+}
+
+// At most this many settings are read from the base profile.
+const std::uint32_t kProfileLimit = 64;
+
+// NVDRS_SETTING version 1: 0x3020 bytes, version 1 in the upper half.
+const char kSettingVersion[] = "0x00013020";
+
+// The manager's state once it is open.
+const std::int32_t kReady = 0x7FFFFFFF;
+
+std::uint64_t bitOf(int field) {
+    return std::uint64_t{1} << field;
+}
 
 // How a driver setting lands in the record.
 enum class Kind {
@@ -63,66 +108,47 @@ struct ValueCode {
 struct Reference {
     std::uint32_t id;
     Kind kind;
-    std::int32_t DrsParam::*field;
-    std::uint64_t bit;
+    int field;
     std::vector<ValueCode> values;
 };
 
+// Setting IDs and driver values as NvApiDriverSettings.h names them (0x200AEBFC, the OpenGL
+// multi-display setting, is not in the public header; its values are the documented ones).
 const Reference kReference[] = {
-    {0x10D2BB16, Kind::AnisoSelector, &DrsParam::anisotropicFiltering, 0x1, {}},
-    {0x101E61A9,
-     Kind::AnisoLevel,
-     &DrsParam::anisotropicFiltering,
-     0x1,
-     {{1, 1}, {2, 2}, {4, 3}, {8, 4}, {16, 5}}},
-    {0x107D639D, Kind::Mapped, &DrsParam::antiAliasingGammaCorrection, 0x2, {{0, 0}, {2, 1}}},
-    {0x107EFC5B, Kind::Mapped, &DrsParam::antiAliasingMode, 0x4, {{0, 0}, {1, 3}, {2, 2}}},
+    {0x10D2BB16, Kind::AnisoSelector, 0, {}}, // ANISO_MODE_SELECTOR: APP 0, USER 1
+    {0x101E61A9, Kind::AnisoLevel, 0, {{1, 1}, {2, 2}, {4, 3}, {8, 4}, {16, 5}}},
+    {0x107D639D, Kind::Mapped, 1, {{0, 0}, {2, 1}}}, // AA_MODE_GAMMACORRECTION OFF, ON_ALWAYS
+    {0x107EFC5B,
+     Kind::Mapped,
+     2,
+     {{0, 0}, {1, 3}, {2, 2}}}, // AA_MODE_SELECTOR APP, OVERRIDE, ENHANCE
     {0x10D773D2,
      Kind::Mapped,
-     &DrsParam::antiAliasingSetting,
-     0x8,
-     {{0, 0}, {14, 1}, {16, 2}, {38, 3}, {37, 4}, {39, 5}, {40, 6}, {29, 7}}},
-    {0x10D48A85,
-     Kind::Replay,
-     &DrsParam::antiAliasingTransparency,
-     0x10,
-     {{0x14, 2}, {0x24, 3}, {0x34, 4}}},
-    {0x10FC2D9C, Kind::AlphaToCoverage, &DrsParam::antiAliasingTransparency, 0x10, {}},
-    {0x007BA09E, Kind::Frames, &DrsParam::maximumPrerenderedFrames, 0x20, {}},
-    {0x200AEBFC,
-     Kind::Mapped,
-     &DrsParam::multiDisplayMixedGpuAcceleration,
-     0x40,
-     {{0, 1}, {1, 2}, {3, 0}}},
-    {0x00E73211,
-     Kind::Mapped,
-     &DrsParam::textureFilteringAnisotropicSampleOptimization,
-     0x80,
-     {{0, 0}, {1, 1}}},
-    {0x0019BB68, Kind::Mapped, &DrsParam::textureFilteringNegativeLodBias, 0x100, {{0, 0}, {1, 1}}},
+     3,
+     {{0, 0}, {14, 1}, {16, 2}, {38, 3}, {37, 4}, {39, 5}, {40, 6}, {29, 7}}}, // AA_MODE_METHOD
+    {0x10D48A85, Kind::Replay, 4, {{0x14, 2}, {0x24, 3}, {0x34, 4}}},          // AA_MODE_REPLAY
+    {0x10FC2D9C, Kind::AlphaToCoverage, 4, {}}, // AA_MODE_ALPHATOCOVERAGE OFF 0, ON 4
+    {0x007BA09E, Kind::Frames, 5, {}},          // PRERENDERLIMIT
+    {0x200AEBFC, Kind::Mapped, 6, {{0, 1}, {1, 2}, {3, 0}}},
+    {0x00E73211, Kind::Mapped, 7, {{0, 0}, {1, 1}}}, // PS_TEXFILTER_ANISO_OPTS2
+    {0x0019BB68, Kind::Mapped, 8, {{0, 0}, {1, 1}}}, // PS_TEXFILTER_NO_NEG_LODBIAS
     {0x00CE2691,
      Kind::Mapped,
-     &DrsParam::textureFilteringQuality,
-     0x200,
-     {{0, 0}, {0xFFFFFFF6u, 1}, {10, 2}, {20, 3}}},
-    {0x002ECAF2,
-     Kind::Mapped,
-     &DrsParam::textureFilteringTrilinearOptimization,
-     0x400,
-     {{0, 0}, {1, 1}}},
-    {0x20C1221E, Kind::Mapped, &DrsParam::threadedOptimization, 0x800, {{0, 0}, {1, 2}, {2, 1}}},
-    {0x20FDD1F9, Kind::Mapped, &DrsParam::tripleBuffering, 0x1000, {{0, 0}, {1, 1}}},
+     9,
+     {{0, 0}, {0xFFFFFFF6u, 1}, {10, 2}, {20, 3}}},           // QUALITY_ENHANCEMENTS
+    {0x002ECAF2, Kind::Mapped, 10, {{0, 0}, {1, 1}}},         // PS_TEXFILTER_DISABLE_TRILIN_SLOPE
+    {0x20C1221E, Kind::Mapped, 11, {{0, 0}, {1, 2}, {2, 1}}}, // OGL_THREAD_CONTROL
+    {0x20FDD1F9, Kind::Mapped, 12, {{0, 0}, {1, 1}}},         // OGL_TRIPLE_BUFFER
     {0x00A879CF,
      Kind::Mapped,
-     &DrsParam::verticalSync,
-     0x2000,
-     {{0x60925292, 0}, {0x08416747, 1}, {0x47814940, 2}}},
-    {0x0084CD70, Kind::Ignored, nullptr, 0, {}},
-    {0x107AFC5B, Kind::Ignored, nullptr, 0, {}},
+     13,
+     {{0x60925292, 0}, {0x08416747, 1}, {0x47814940, 2}}}, // VSYNCMODE PASSIVE, FORCEOFF, FORCEON
+    {0x0084CD70, Kind::Ignored, 0, {}},                    // PS_TEXFILTER_BILINEAR_IN_ANISO
+    {0x107AFC5B, Kind::Ignored, 0, {}},                    // AA_MODE_SELECTOR_SLIAA
 };
 
 // One enumerated setting applied to the record; false when the reader must refuse it.
-bool apply(std::uint32_t id, std::uint32_t value, DrsParam& p) {
+bool apply(std::uint32_t id, std::uint32_t value, Record& p) {
     const Reference* r = nullptr;
     for (const Reference& candidate : kReference) {
         if (candidate.id == id) {
@@ -142,25 +168,25 @@ bool apply(std::uint32_t id, std::uint32_t value, DrsParam& p) {
     case Kind::Ignored:
         return true;
     case Kind::Frames:
-        p.*r->field = static_cast<std::int32_t>(value);
-        p.enableSettings |= r->bit;
+        p.field[r->field] = static_cast<std::int32_t>(value);
+        p.mask |= bitOf(r->field);
         return true;
     case Kind::AnisoSelector:
         if (value > 1) {
             return false;
         }
         if (value == 0) {
-            p.*r->field = 0;
+            p.field[r->field] = 0;
         }
-        p.enableSettings |= r->bit;
+        p.mask |= bitOf(r->field);
         return true;
     case Kind::AlphaToCoverage:
         if (value == 4) {
-            p.*r->field = 1;
+            p.field[r->field] = 1;
         } else if (value == 0) {
-            const std::int32_t now = p.*r->field;
+            const std::int32_t now = p.field[r->field];
             if (now != 2 && now != 3 && now != 4) {
-                p.*r->field = 0;
+                p.field[r->field] = 0;
             }
         } else {
             return false;
@@ -168,7 +194,7 @@ bool apply(std::uint32_t id, std::uint32_t value, DrsParam& p) {
         return true;
     case Kind::Replay:
         if (value == 0) {
-            p.enableSettings |= r->bit;
+            p.mask |= bitOf(r->field);
             return true;
         }
         break;
@@ -179,9 +205,9 @@ bool apply(std::uint32_t id, std::uint32_t value, DrsParam& p) {
     if (listed == nullptr) {
         return false;
     }
-    p.*r->field = listed->code;
+    p.field[r->field] = listed->code;
     if (r->kind != Kind::AnisoLevel) {
-        p.enableSettings |= r->bit;
+        p.mask |= bitOf(r->field);
     }
     return true;
 }
@@ -189,14 +215,14 @@ bool apply(std::uint32_t id, std::uint32_t value, DrsParam& p) {
 struct Outcome {
     bool ok;
     std::wstring text;
-    DrsParam out;
+    Record out;
 };
 
 // What get should give for the profile and the switches.
 Outcome expectGet(const driverrun::Settings& profile, std::uint8_t switches,
                   const std::uint8_t counts[3]) {
     const std::int32_t injected = (switches & NOT_SUPPORTED) ? -104 : -1;
-    Outcome o{false, driverrun::kFatal, makeDefaultDrsParam()};
+    Outcome o{false, driverrun::kFatal, defaultRecord()};
     if (switches & PROFILE_INFO_FAILS) {
         o.text = driverrun::statusText(injected);
         return o;
@@ -208,7 +234,7 @@ Outcome expectGet(const driverrun::Settings& profile, std::uint8_t switches,
         o.text.clear();
         return o;
     }
-    if (announced > kMaxBaseProfileSettings) {
+    if (announced > kProfileLimit) {
         return o;
     }
     if (switches & ENUM_FAILS) {
@@ -238,9 +264,9 @@ Outcome expectGet(const driverrun::Settings& profile, std::uint8_t switches,
         }
     }
     // An override without a method reads as anti-aliasing off.
-    if ((o.out.enableSettings & 0x4) && (o.out.enableSettings & 0x8) &&
-        o.out.antiAliasingMode == 3 && o.out.antiAliasingSetting == 0) {
-        o.out.antiAliasingMode = 1;
+    if ((o.out.mask & bitOf(kAntiAliasingMode)) && (o.out.mask & bitOf(kAntiAliasingSetting)) &&
+        o.out.field[kAntiAliasingMode] == 3 && o.out.field[kAntiAliasingSetting] == 0) {
+        o.out.field[kAntiAliasingMode] = 1;
     }
     o.ok = true;
     o.text.clear();
@@ -274,6 +300,16 @@ std::string faultsFor(std::uint8_t switches, const std::uint8_t counts[3]) {
     return faults;
 }
 
+// Every field and the mask, for the reports of broken invariants.
+std::string shown(const Record& r) {
+    std::string s;
+    for (std::int32_t f : r.field) {
+        s += std::to_string(f) + " ";
+    }
+    return s + "mask " + fuzzsupport::hex32(static_cast<std::uint32_t>(r.mask >> 32)) + ":" +
+           fuzzsupport::hex32(static_cast<std::uint32_t>(r.mask));
+}
+
 std::string narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
@@ -305,21 +341,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(mgr.initialize(), "the manager opens on the simulated driver",
                 narrow(mgr.getErrorMessage()));
         for (int round = 0; round < 2; ++round) {
-            DrsParam out{};
-            out.enableSettings = ~std::uint64_t{0};
-            const bool ok = mgr.get(out);
+            // Every byte of the record set beforehand, so that a field the read leaves out
+            // shows.
+            DrsParam param;
+            std::memset(&param, 0xA5, sizeof(param));
+            const bool ok = mgr.get(param);
+            Record out;
+            std::memcpy(&out, &param, sizeof(out));
             // The report is put together only when something is wrong.
             auto seen = [&] {
-                return "got " + std::to_string(ok) + " " + driverrun::show(out) + "\nexpected " +
-                       std::to_string(expected.ok) + " " + driverrun::show(expected.out) + "\n" +
+                return "got " + std::to_string(ok) + " " + shown(out) + "\nexpected " +
+                       std::to_string(expected.ok) + " " + shown(expected.out) + "\n" +
                        narrow(mgr.getErrorMessage()) + driverrun::journalText();
             };
             if (ok != expected.ok || std::memcmp(&out, &expected.out, sizeof(out)) != 0 ||
-                mgr.getErrorMessage() != expected.text || mgr.getInitState() != DrsMgr::READY) {
+                mgr.getErrorMessage() != expected.text || mgr.getInitState() != kReady) {
                 require(ok == expected.ok, "get succeeds exactly when the profile allows it",
                         seen());
-                require(driverrun::show(out) == driverrun::show(expected.out),
-                        "the record read from the profile", seen());
+                require(shown(out) == shown(expected.out), "the record read from the profile",
+                        seen());
                 require(mgr.getErrorMessage() == expected.text, "the lines of a failed get",
                         seen());
                 require(false, "get leaves the manager open", seen());
@@ -335,8 +375,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 driverrun::nvapiStoreText() == storeBefore,
             "reading writes nothing", journal);
     for (const driverrun::Line& l : driverrun::journal(lines, "NvAPI_DRS_EnumSettings")) {
-        require(l["start"] == "0" && l["version"] == "0x00013020" &&
-                    std::stoul(std::string(l["count-in"])) <= kMaxBaseProfileSettings,
+        require(l["start"] == "0" && l["version"] == kSettingVersion &&
+                    std::stoul(std::string(l["count-in"])) <= kProfileLimit,
                 "the enumeration asks for at most 64 records from the start", journal);
     }
     return 0;
