@@ -210,14 +210,13 @@ void catchDiagnostics() {
     kviDebugSetHook(diagnosticLine);
 }
 
-std::string show(const tool::graphics::DrsParam& p) {
+std::string show(const Record& r) {
     std::string s;
-    for (int i = 0; i < tool::graphics::kDrsSettingCount; ++i) {
-        s += std::to_string(tool::graphics::drsField(p, i)) + " ";
+    for (const std::int32_t field : r.field) {
+        s += std::to_string(field) + " ";
     }
     char mask[32];
-    std::snprintf(mask, sizeof(mask), "mask 0x%016llx",
-                  static_cast<unsigned long long>(p.enableSettings));
+    std::snprintf(mask, sizeof(mask), "mask 0x%016llx", static_cast<unsigned long long>(r.mask));
     return s + mask;
 }
 

@@ -9,8 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "tool/graphics/DrsParam.h"
-
 namespace driverrun {
 
 typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> Settings;
@@ -51,7 +49,19 @@ extern const wchar_t kNotSupported[];
 // Catches the managers' diagnostic lines and checks that each names its writer.
 void catchDiagnostics();
 
+// The settings record as the managers take and hand it out, byte for byte: fourteen signed
+// 32-bit fields, then the 64-bit mask in which bit i marks field i. Field numbers, in record
+// order: 0 anisotropic filtering, 1 anti-aliasing gamma correction, 2 anti-aliasing mode,
+// 3 anti-aliasing setting, 4 anti-aliasing transparency, 5 maximum pre-rendered frames,
+// 6 multi-display mixed-GPU acceleration, 7 anisotropic sample optimization, 8 negative LOD
+// bias, 9 texture filtering quality, 10 trilinear optimization, 11 threaded optimization,
+// 12 triple buffering, 13 vertical sync.
+struct Record {
+    std::int32_t field[14];
+    std::uint64_t mask;
+};
+
 // Every field value and the mask, for the reports of broken invariants.
-std::string show(const tool::graphics::DrsParam& p);
+std::string show(const Record& r);
 
 } // namespace driverrun

@@ -9,15 +9,23 @@
 //             -1; 0x08 NvCplSetDataInt fails; 0x10 the NVAPI call hooks are there
 //   byte 65   the call number for 0x01
 //
-// Invariants: validateParam answers as the range checks and the anti-aliasing rules say, with
-// the driver check of each manager after them, and leaves lines each ending in a line feed (none
-// on success); set refuses exactly what validateParam refuses, and then writes nothing; a valid
-// record is written and saved, and read back through get it gives every enabled field as it was
-// set; a failing driver call leaves its status lines and nothing saved.
+// Invariants: validateParam leaves exactly the lines the range checks, the anti-aliasing rules
+// and then the driver check of each manager call for (none on success); set refuses exactly
+// what validateParam refuses, and then writes nothing; a valid record is written and saved, and
+// read back through get it gives every enabled field as it was set; a failing driver call leaves
+// its status lines and nothing saved.
+//
+// The expectation is worked out here on its own: the record's layout, the valid values of each
+// field, the lines of each refusal and the settings each manager can set are written below from
+// the record's documentation (the frame-queue limit's setting ID from NVIDIA's public
+// NvApiDriverSettings.h). The inputs reach the manager's record by a byte copy, and its record
+// comes back the same way; none of the manager's tables, constants or accessors take part.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <type_traits>
 
 #include "DriverRun.h"
 #include "FuzzSupport.h"
@@ -26,8 +34,14 @@
 
 namespace {
 
+using driverrun::Record;
 using fuzzsupport::require;
-using namespace tool::graphics;
+using tool::graphics::DrsParam;
+using tool::graphics::NvApiDrsMgr;
+using tool::graphics::NvCplDrsMgr;
+
+static_assert(sizeof(Record) == sizeof(DrsParam) && std::is_trivially_copyable<DrsParam>::value,
+              "the record is fourteen 32-bit fields and a 64-bit mask");
 
 enum : std::uint8_t {
     SET_SETTING_FAILS = 0x01,
@@ -37,37 +51,127 @@ enum : std::uint8_t {
     HOOKS = 0x10,
 };
 
-// The largest valid value of each field, in record order.
-const std::int32_t kMaximum[kDrsSettingCount] = {5, 1, 3, 7, 4, 8, 2, 1, 1, 3, 1, 2, 1, 2};
+const int kFields = 14;
 
-const std::uint64_t kNvApiSettable = DRS_ALL_SETTINGS;
-const std::uint64_t kNvCplSettable = DRS_MAXIMUM_PRERENDERED_FRAMES;
+struct FieldRule {
+    std::int32_t maximum; // valid values are 0 to this
+    const wchar_t* invalidLine;
+    const wchar_t* name; // as the driver check names it
+};
 
-// The checks every manager makes before its own driver check.
-bool passesCommonChecks(const DrsParam& p) {
-    for (int i = 0; i < kDrsSettingCount; ++i) {
-        const std::int32_t v = drsField(p, i);
-        if ((p.enableSettings >> i & 1) != 0 && (v < 0 || v > kMaximum[i])) {
-            return false;
-        }
-    }
-    const bool mode = (p.enableSettings & DRS_ANTI_ALIASING_MODE) != 0;
-    const bool setting = (p.enableSettings & DRS_ANTI_ALIASING_SETTING) != 0;
-    if (setting && !mode) {
-        return false;
-    }
-    if (mode && setting &&
-        (p.antiAliasingMode == ANTI_ALIASING_MODE_APPLICATION_CONTROLLED ||
-         p.antiAliasingMode == ANTI_ALIASING_MODE_OFF ||
-         (p.antiAliasingMode == ANTI_ALIASING_MODE_OVERRIDE &&
-          p.antiAliasingSetting == ANTI_ALIASING_SETTING_NONE))) {
-        return false;
-    }
-    return true;
+// Per field, in record order (field i, mask bit i).
+const FieldRule kRules[kFields] = {
+    {5, L"AnisotropicFiltering parameter is invalid.", L"anisotropicFiltering"},
+    {1, L"AntiAliasingGammaCorrectionParam parameter is invalid.", L"antiAliasingGammaCorrection"},
+    {3, L"AntiAliasingMode parameter is invalid.", L"antiAliasingMode"},
+    {7, L"AntiAliasingSetting parameter is invalid.", L"antiAliasingSetting"},
+    {4, L"AntiAliasingTransparency parameter is invalid.", L"antiAliasingTransparency"},
+    {8, L"MaximumPrerenderedFrames parameter is invalid.", L"maximumPrerenderedFrames"},
+    {2, L"MultiDisplayMixedGpuAcceleration parameter is invalid.",
+     L"multiDisplayMixedGpuAcceleration"},
+    {1, L"TextureFilteringAnisotropicSampleOptimization parameter is invalid.",
+     L"textureFilteringAnisotropicSampleOptimization"},
+    {1, L"TextureFilteringNegativeLodBias parameter is invalid.",
+     L"textureFilteringNegativeLodBias"},
+    {3, L"TextureFilteringQuality parameter is invalid.", L"textureFilteringQuality"},
+    {1, L"TextureFilteringTrilinearOptimization parameter is invalid.",
+     L"textureFilteringTrilinearOptimization"},
+    {2, L"ThreadedOptimization parameter is invalid.", L"threadedOptimization"},
+    {1, L"TripleBuffering parameter is invalid.", L"tripleBuffering"},
+    {2, L"VerticalSync parameter is invalid.", L"verticalSync"},
+};
+
+const int kAntiAliasingMode = 2;
+const int kAntiAliasingSetting = 3;
+const int kFrames = 5;
+
+// antiAliasingMode: 0 application-controlled, 1 off, 3 override; antiAliasingSetting 0 none.
+const std::int32_t kModeApplication = 0;
+const std::int32_t kModeOff = 1;
+const std::int32_t kModeOverride = 3;
+const std::int32_t kSettingNone = 0;
+
+std::uint64_t bitOf(int field) {
+    return std::uint64_t{1} << field;
 }
 
-bool isValid(const DrsParam& p, std::uint64_t settable) {
-    return passesCommonChecks(p) && (p.enableSettings & ~settable) == 0;
+// What each manager can set: NVAPI every field, the control-panel library the frame-queue limit.
+const std::uint64_t kNvApiSettable = bitOf(kFields) - 1;
+const std::uint64_t kNvCplSettable = bitOf(kFrames);
+
+// The manager's state once it is open.
+const std::int32_t kReady = 0x7FFFFFFF;
+
+// The frame-queue limit's driver setting (PRERENDERLIMIT).
+const char kFramesId[] = "0x007BA09E";
+
+bool enabled(const Record& r, int field) {
+    return (r.mask & bitOf(field)) != 0;
+}
+
+struct Verdict {
+    bool ok;
+    std::wstring text;
+};
+
+// What validateParam must answer for the record, the lines first of all.
+Verdict expectValidate(const Record& r, std::uint64_t settable) {
+    Verdict v{true, std::wstring()};
+    auto line = [&v](const wchar_t* text) { v.text += std::wstring(text) + L"\n"; };
+    for (int i = 0; i < kFields; ++i) {
+        if (enabled(r, i) && (r.field[i] < 0 || r.field[i] > kRules[i].maximum)) {
+            line(kRules[i].invalidLine);
+            v.ok = false;
+        }
+    }
+    const bool mode = enabled(r, kAntiAliasingMode);
+    const bool setting = enabled(r, kAntiAliasingSetting);
+    const std::int32_t modeValue = r.field[kAntiAliasingMode];
+    if (mode && setting && (modeValue == kModeApplication || modeValue == kModeOff)) {
+        line(L"AntiAliasingSetting parameter is invalid.");
+        line(L"If antiAliasingMode is _APPLICATION_CONTROLLED or _OFF, cannot set "
+             L"antiAliasingSetting.");
+        v.ok = false;
+    }
+    if (mode && setting && modeValue == kModeOverride &&
+        r.field[kAntiAliasingSetting] == kSettingNone) {
+        line(L"AntiAliasingSetting parameter is invalid.");
+        line(L"If antiAliasingMode is _OVERRIDE, cannot set antiAliasingSetting to _NONE.");
+        line(L"Please set antiAliasingMode to _OFF.");
+        v.ok = false;
+    }
+    if (setting && !mode) {
+        line(L"If you set antiAliasingSetting, Please set antiAliasingMode at same timing.");
+        v.ok = false;
+        return v; // no driver check after this one
+    }
+    const std::uint64_t unsupported = r.mask & ~settable;
+    if (!v.ok || unsupported == 0) {
+        return v;
+    }
+    v.ok = false;
+    for (int i = 0; i < kFields; ++i) {
+        if (unsupported & bitOf(i)) {
+            v.text +=
+                std::wstring(L"Cannot set ") + kRules[i].name + L" parameter at this driver.\n";
+        }
+    }
+    if (unsupported >= bitOf(kFields)) {
+        line(L"Unknown parameter set as condition.");
+    }
+    return v;
+}
+
+DrsParam toParam(const Record& r) {
+    DrsParam p;
+    std::memcpy(&p, &r, sizeof(p));
+    return p;
+}
+
+Record toRecord(const DrsParam& p) {
+    Record r;
+    std::memcpy(&r, &p, sizeof(r));
+    return r;
 }
 
 std::string narrow(const std::wstring& text) {
@@ -77,45 +181,18 @@ std::string narrow(const std::wstring& text) {
 // What a report shows of the input; put together only when an invariant breaks.
 typedef std::function<std::string()> Seen;
 
-// Lines each ending in a line feed, every one a sentence.
-void checkLines(const std::wstring& text, const Seen& seen) {
-    auto report = [&] { return seen() + narrow(text); };
-    require(fuzzsupport::isLines(text), "the error text is lines each ending in a line feed",
-            report);
-    for (const std::wstring_view line : fuzzsupport::linesOf(text)) {
-        require(line.size() > 1 && line.back() == L'.', "every error line is a sentence", report);
-    }
-}
-
-// The driver check's report: one line per enabled field the manager cannot set, and one for
-// any bit above the fourteen.
-void checkUnsupportedReport(const std::wstring& text, std::uint64_t unsupported, const Seen& seen) {
-    auto report = [&] { return seen() + narrow(text); };
-    std::size_t lines = 0;
-    for (int i = 0; i < kDrsSettingCount; ++i) {
-        lines += (unsupported >> i) & 1;
-    }
-    lines += unsupported >= (std::uint64_t{1} << kDrsSettingCount) ? 1 : 0;
-    const std::vector<std::wstring_view> seenLines = fuzzsupport::linesOf(text);
-    require(seenLines.size() == lines, "one report line per field the driver cannot set", report);
-    for (const std::wstring_view line : seenLines) {
-        require(line.rfind(L"Cannot set ", 0) == 0 ||
-                    line == L"Unknown parameter set as condition.",
-                "the driver check writes only its own lines", report);
-    }
-}
-
-void checkValidate(DrsMgr& mgr, const DrsParam& p, std::uint64_t settable, std::wstring& text,
-                   const Seen& seen) {
-    const bool ok = mgr.validateParam(p);
+// validateParam of a manager that never opened its driver: the answer and lines worked out above.
+void checkValidate(tool::graphics::DrsMgr& mgr, const Record& r, std::uint64_t settable,
+                   std::wstring& text, const Seen& seen) {
+    const Verdict expected = expectValidate(r, settable);
+    const bool ok = mgr.validateParam(toParam(r));
     text = mgr.getErrorMessage();
-    auto report = [&] { return seen() + narrow(text); };
-    require(ok == isValid(p, settable), "validateParam answers as the checks say", report);
-    require(ok == text.empty(), "validateParam leaves lines exactly when it refuses", report);
-    checkLines(text, seen);
-    if (!ok && passesCommonChecks(p)) {
-        checkUnsupportedReport(text, p.enableSettings & ~settable, seen);
-    }
+    auto report = [&] {
+        return seen() + "got " + std::to_string(ok) + "\n" + narrow(text) + "expected " +
+               std::to_string(expected.ok) + "\n" + narrow(expected.text);
+    };
+    require(ok == expected.ok, "validateParam answers as the checks say", report);
+    require(text == expected.text, "validateParam leaves the lines of its refusal", report);
 }
 
 std::string faultsFor(std::uint8_t switches, std::uint8_t callNumber) {
@@ -141,22 +218,22 @@ std::string faultsFor(std::uint8_t switches, std::uint8_t callNumber) {
 }
 
 // What NvApiDrsMgr::set must have done, from the journal of its run.
-void checkNvApiSet(bool ok, const std::wstring& text, const DrsParam& p,
+void checkNvApiSet(bool ok, const std::wstring& text, const Record& r, bool valid,
                    const std::wstring& validateText, std::uint8_t switches,
                    const std::string& storeBefore, const Seen& seen) {
     const std::vector<driverrun::Line> lines = driverrun::journal();
     const std::vector<driverrun::Line> writes = driverrun::journal(lines, "NvAPI_DRS_SetSetting");
     const std::vector<driverrun::Line> saves = driverrun::journal(lines, "NvAPI_DRS_SaveSettings");
     auto all = [&] { return seen() + narrow(text) + driverrun::journalText(); };
-    if (!isValid(p, kNvApiSettable)) {
+    if (!valid) {
         require(!ok && text == validateText, "set refuses with the validation lines", all);
         require(writes.empty() && saves.empty() && driverrun::nvapiStoreText() == storeBefore,
                 "a refused record writes nothing to the driver", all);
         return;
     }
     std::size_t fields = 0;
-    for (int i = 0; i < kDrsSettingCount; ++i) {
-        fields += (p.enableSettings >> i) & 1;
+    for (int i = 0; i < kFields; ++i) {
+        fields += enabled(r, i) ? 1 : 0;
     }
     require(writes.size() <= 5 * fields, "at most five driver settings per field", all);
     for (const driverrun::Line& w : writes) {
@@ -175,53 +252,54 @@ void checkNvApiSet(bool ok, const std::wstring& text, const DrsParam& p,
     }
     require(ok && text.empty(), "a valid record is written", all);
     require(saves.size() == 1 && saves[0]["saved"] == "yes", "and saved once", all);
-    if (p.enableSettings & DRS_MAXIMUM_PRERENDERED_FRAMES) {
+    if (enabled(r, kFrames)) {
         bool framesWritten = false;
         for (const driverrun::Line& w : writes) {
             framesWritten =
                 framesWritten ||
-                (w["id"] == "0x007BA09E" &&
-                 w["value"] ==
-                     fuzzsupport::hex32(static_cast<std::uint32_t>(p.maximumPrerenderedFrames)));
+                (w["id"] == kFramesId &&
+                 w["value"] == fuzzsupport::hex32(static_cast<std::uint32_t>(r.field[kFrames])));
         }
         require(framesWritten, "the frames value is written as it stands", all);
     }
 }
 
 // The settings of a successful set, read back by a fresh manager: every enabled field as set.
-void checkReadBack(const DrsParam& p) {
+void checkReadBack(const Record& r) {
     NvApiDrsMgr mgr;
     require(mgr.initialize(), "the manager opens again");
-    DrsParam out{};
-    require(mgr.get(out), "the saved settings read back", driverrun::nvapiStoreText());
-    for (int i = 0; i < kDrsSettingCount; ++i) {
-        if ((p.enableSettings >> i & 1) == 0) {
+    DrsParam param{};
+    require(mgr.get(param), "the saved settings read back", driverrun::nvapiStoreText());
+    const Record out = toRecord(param);
+    for (int i = 0; i < kFields; ++i) {
+        if (!enabled(r, i)) {
             continue;
         }
-        require((out.enableSettings >> i & 1) != 0 && drsField(out, i) == drsField(p, i),
-                "an enabled field reads back as it was set",
-                "set " + driverrun::show(p) + "\nread " + driverrun::show(out) + "\n" +
-                    driverrun::nvapiStoreText());
+        require(enabled(out, i) && out.field[i] == r.field[i],
+                "an enabled field reads back as it was set", [&] {
+                    return "set " + driverrun::show(r) + "\nread " + driverrun::show(out) + "\n" +
+                           driverrun::nvapiStoreText();
+                });
     }
 }
 
-void checkNvCplSet(bool ok, const std::wstring& text, const DrsParam& p,
+void checkNvCplSet(bool ok, const std::wstring& text, const Record& r, bool valid,
                    const std::wstring& validateText, std::uint8_t switches, const Seen& seen) {
     const std::vector<driverrun::Line> writes =
         driverrun::journal(driverrun::journal(), "NvCplSetDataInt");
     auto all = [&] { return seen() + narrow(text) + driverrun::journalText(); };
-    if (!isValid(p, kNvCplSettable)) {
+    if (!valid) {
         require(!ok && text == validateText, "set refuses with the validation lines", all);
         require(writes.empty() && driverrun::nvcplStoreText().empty(),
                 "a refused record writes nothing to the driver", all);
         return;
     }
-    if ((p.enableSettings & DRS_MAXIMUM_PRERENDERED_FRAMES) == 0) {
+    if (!enabled(r, kFrames)) {
         require(ok && text.empty() && writes.empty(), "nothing enabled, nothing written", all);
         return;
     }
     require(writes.size() == 1 && writes[0]["index"] == "6" &&
-                writes[0]["value"] == std::to_string(p.maximumPrerenderedFrames),
+                writes[0]["value"] == std::to_string(r.field[kFrames]),
             "one write of the frame-queue limit", all);
     if (switches & NVCPL_SET_FAILS) {
         require(!ok && text == driverrun::kFatal, "a failed write leaves its lines", all);
@@ -240,14 +318,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzsupport::Input in(data, size);
-    DrsParam p{};
-    for (int i = 0; i < kDrsSettingCount; ++i) {
-        drsField(p, i) = static_cast<std::int32_t>(in.u32());
+    Record r{};
+    for (std::int32_t& field : r.field) {
+        field = static_cast<std::int32_t>(in.u32());
     }
-    p.enableSettings = in.u64();
+    r.mask = in.u64();
     const std::uint8_t switches = in.u8();
     const std::uint8_t callNumber = in.u8();
-    const Seen seen = [&p] { return "record " + driverrun::show(p) + "\n"; };
+    const DrsParam p = toParam(r);
+    const Seen seen = [&r] { return "record " + driverrun::show(r) + "\n"; };
 
     // The checks alone, on managers that never opened their driver.
     std::wstring nvapiText;
@@ -255,14 +334,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         NvApiDrsMgr nvapi;
         nvapi.debugLevel = 1;
-        checkValidate(nvapi, p, kNvApiSettable, nvapiText, seen);
+        checkValidate(nvapi, r, kNvApiSettable, nvapiText, seen);
         NvCplDrsMgr nvcpl;
         nvcpl.debugLevel = 1;
-        checkValidate(nvcpl, p, kNvCplSettable, nvcplText, seen);
-        if (!passesCommonChecks(p)) {
-            require(nvapiText == nvcplText, "both managers refuse a bad record alike",
-                    [&] { return seen() + narrow(nvapiText) + "--\n" + narrow(nvcplText); });
-        }
+        checkValidate(nvcpl, r, kNvCplSettable, nvcplText, seen);
     }
 
     // set through NVAPI.
@@ -273,11 +348,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         mgr.debugLevel = 1;
         require(mgr.initialize(), "the manager opens on the simulated driver");
         const bool ok = mgr.set(p);
-        checkNvApiSet(ok, mgr.getErrorMessage(), p, nvapiText, switches, storeBefore, seen);
-        require(mgr.getInitState() == DrsMgr::READY, "set leaves the manager open");
+        checkNvApiSet(ok, mgr.getErrorMessage(), r, expectValidate(r, kNvApiSettable).ok, nvapiText,
+                      switches, storeBefore, seen);
+        require(mgr.getInitState() == kReady, "set leaves the manager open");
         if (ok) {
             mgr.finalize();
-            checkReadBack(p);
+            checkReadBack(r);
         }
     }
     driverrun::checkLifecycle(driverrun::journal());
@@ -289,8 +365,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         mgr.debugLevel = 1;
         require(mgr.initialize(), "the manager opens on the simulated driver");
         const bool ok = mgr.set(p);
-        checkNvCplSet(ok, mgr.getErrorMessage(), p, nvcplText, switches, seen);
-        require(mgr.getInitState() == DrsMgr::READY, "set leaves the manager open");
+        checkNvCplSet(ok, mgr.getErrorMessage(), r, expectValidate(r, kNvCplSettable).ok, nvcplText,
+                      switches, seen);
+        require(mgr.getInitState() == kReady, "set leaves the manager open");
     }
     driverrun::checkLifecycle(driverrun::journal());
     return 0;
