@@ -45,6 +45,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define OPEN_ALWAYS 4u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define MAX_PATH 260
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x8u
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x800u
 
 #define ERROR_SUCCESS 0u
@@ -65,11 +66,12 @@ BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
-// Dynamic libraries: dlopen() of a plain file name inside the library folder, which is also
-// what GetSystemDirectoryA answers, or of a full path.
+// Dynamic libraries over dlopen(), found in the folders Windows searches (see
+// hostwin/src/library.cpp); GetModuleHandleW knows kernel32.dll only.
 HMODULE LoadLibraryA(LPCSTR fileName);
 HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+HMODULE GetModuleHandleW(LPCWSTR moduleName);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL FreeLibrary(HMODULE module);
 

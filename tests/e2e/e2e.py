@@ -91,6 +91,10 @@ HELP = object()  # placeholder: the help text for the program name of the run
 #             "without-..." for a variant, None for absent); the NVAPI library's name is the
 #             build's (nvapi.dll or nvapi64.dll)
 #   planted   True: copies of both libraries that journal "load planted" lie beside the program
+#   loader    "old": a Windows without AddDllDirectory (the host layer's DURNAVEL_HOST_LOADER;
+#             host only, as Wine's loader has it)
+#   loads     host only: the library names asked of the loader over all runs, in order; each
+#             load of every host scenario is checked against the route (see check_loads)
 #   runs      list of (arguments, expected output, exit code)
 #   nvapi_after / nvcpl_after   expected store text afterwards ("same": unchanged)
 #   journal   list of regular expressions that must match driver journal lines, in order
@@ -233,16 +237,21 @@ def scenarios(nvapi_dll, call_hooks):
     add("planted-libraries-ignored-rev2", planted=True, nvapi=STORE_FRAMES_2,
         runs=[([], shows(2), 0), (["-s", "1"], SET_DONE, 0)],
         nvapi_after="0x007BA09E 0x00000001\n", journal=[r"^nvapi load$"],
-        no_journal=[r"planted"])
+        no_journal=[r"planted"], loads=[nvapi_dll] * 2)
     add("planted-libraries-ignored-rev1", machine="QTD", planted=True, nvcpl="4 0\n6 2\n",
         runs=[([], shows(2), 0), (["-s", "3"], SET_DONE, 0)], nvcpl_after="4 0\n6 3\n",
-        journal=[r"^nvcpl load$"], no_journal=[r"planted"])
+        journal=[r"^nvcpl load$"], no_journal=[r"planted"], loads=["nvcpl.dll"] * 2)
     add("planted-libraries-ignored-system-folder-empty", planted=True,
         dlls={nvapi_dll: None, "nvcpl.dll": None}, runs=[([], GET_ERROR + FATAL, 2)],
-        no_journal=[r"."])
+        no_journal=[r"."], loads=[nvapi_dll])
     add("planted-libraries-ignored-system-folder-empty-rev1", machine="QTD", planted=True,
         dlls={nvapi_dll: None, "nvcpl.dll": None}, runs=[(["-s", "1"], SET_ERROR + FATAL, 2)],
-        no_journal=[r"."])
+        no_journal=[r"."], loads=["nvcpl.dll"])
+    # The same where kernel32.dll has no AddDllDirectory: the tool asks for the full path in the
+    # system folder with LOAD_WITH_ALTERED_SEARCH_PATH.
+    for planted in [c for c in s if c.get("planted")]:
+        add(planted["name"] + "-without-AddDllDirectory", loader="old",
+            **{k: v for k, v in planted.items() if k != "name"})
     add("nvapi-missing-dll", dlls={nvapi_dll: None}, runs=[([], GET_ERROR + FATAL, 2)],
         no_journal=[r"."])
     add("nvapi-missing-export", dlls={nvapi_dll: "without-nvapi_QueryInterface"},
@@ -423,6 +432,8 @@ class Target:
         env["WINE_ENV_TIMEOUT"] = "60"
         if self.kind == "host":
             env["DURNAVEL_HOST_LIBRARY_DIR"] = self.system_folder(folder)
+            env["DURNAVEL_HOST_LOADER"] = scenario.get("loader", "")
+            env["DURNAVEL_HOST_LOAD_RECORD"] = os.path.join(folder, "loads.txt")
             env["DURNAVEL_HOST_DEVICE_DIR"] = self.device_folder
             env["DURNAVEL_HOST_LOCK_DIR"] = os.path.join(self.build, "e2e-locks")
         return env
@@ -572,6 +583,30 @@ class Suite:
         expect(all(l == tool_open for l in opens), "device opened otherwise than %r:\n  %s" %
                (tool_open, "\n  ".join(opens)))
 
+    def check_loads(self, folder, scenario):
+        """Host only (Windows' loader keeps no record): every library load the host layer was
+        asked for follows the route. Where kernel32.dll has AddDllDirectory: the plain name
+        with LOAD_LIBRARY_SEARCH_SYSTEM32 (0x800); where it has not: the full path in the system
+        folder with LOAD_WITH_ALTERED_SEARCH_PATH (0x8)."""
+        if self.target.kind != "host":
+            return
+        system = self.target.system_folder(folder)
+
+        def route(name):
+            if scenario.get("loader") == "old":
+                return "flags=0x00000008 name=%s\\%s" % (system, name)
+            return "flags=0x00000800 name=%s" % name
+
+        lines = (read(os.path.join(folder, "loads.txt")) or "").splitlines()
+        allowed = [route(name) for name in (self.target.nvapi_dll, "nvcpl.dll")]
+        bad = [l for l in lines if l not in allowed]
+        expect(not bad, "loads asked off the route:\n  %s\nexpected only\n  %s"
+               % ("\n  ".join(bad), "\n  ".join(allowed)))
+        if "loads" in scenario:
+            want = [route(name) for name in scenario["loads"]]
+            expect(lines == want, "loads asked:\n  %s\nexpected:\n  %s"
+                   % ("\n  ".join(lines), "\n  ".join(want)))
+
     def check_stores(self, folder, scenario, before):
         for store in ("nvapi", "nvcpl"):
             want = scenario.get(store + "_after")
@@ -599,6 +634,7 @@ class Suite:
                     self.target.device_journal()), self.target.device_state())) from None
         driver_lines = (read(os.path.join(folder, "journal.txt")) or "").splitlines()
         self.check_journals(folder, scenario, driver_lines, self.target.device_journal())
+        self.check_loads(folder, scenario)
         self.check_stores(folder, scenario, before)
         if not self.keep:
             shutil.rmtree(folder, ignore_errors=True)
@@ -675,6 +711,8 @@ def main():
 
     cases = scenarios(options.nvapi_dll, call_hooks=not (options.target == "windows" and
                                                          options.nvapi_dll == "nvapi64.dll"))
+    if options.target == "windows":
+        cases = [c for c in cases if "loader" not in c]  # Wine's loader has AddDllDirectory
     names = [c["name"] for c in cases] + ["second-instance"]
     assert len(set(names)) == len(names), "scenario names must be unique"
     if options.list:

@@ -58,6 +58,8 @@ void DriverTest::SetUp() {
     testsupport::setEnvironment("DURNAVEL_NVCPL_STORE", nvcplStorePath);
     testsupport::setEnvironment("DURNAVEL_SIM_JOURNAL", journalPath);
     testsupport::setEnvironment("DURNAVEL_SIM_FAULTS", "");
+    testsupport::setEnvironment("DURNAVEL_HOST_LOAD_RECORD",
+                                (std::filesystem::path(folder) / "loads.txt").string());
     useDrivers();
     diagnostics().clear();
     kviDebugSetHook(catchDiagnostic);
@@ -71,6 +73,7 @@ void DriverTest::TearDown() {
     }
     testsupport::setEnvironment("DURNAVEL_SIM_JOURNAL", "");
     testsupport::setEnvironment("DURNAVEL_HOST_LOADER", "");
+    testsupport::setEnvironment("DURNAVEL_HOST_LOAD_RECORD", "");
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }
@@ -83,12 +86,13 @@ void DriverTest::useDrivers(const std::string& variant) {
     if (variant == "empty") {
         std::filesystem::path empty = std::filesystem::path(folder) / "no-drivers";
         std::filesystem::create_directories(empty);
-        useLibraryFolder(empty.string());
+        libraryFolder = empty.string();
     } else if (variant.empty()) {
-        useLibraryFolder(simDriversFolder());
+        libraryFolder = simDriversFolder();
     } else {
-        useLibraryFolder((std::filesystem::path(simDriversFolder()) / variant).string());
+        libraryFolder = (std::filesystem::path(simDriversFolder()) / variant).string();
     }
+    useLibraryFolder(libraryFolder);
 }
 
 void DriverTest::writeNvapiStore(const Settings& settings) {

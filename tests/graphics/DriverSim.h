@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,12 @@ namespace drivertest {
 std::string simDriversFolder();
 // Makes the driver libraries in folder the ones the tool loads (the system folder's).
 void useLibraryFolder(const std::string& folder);
+// Makes the loader one of a Windows without AddDllDirectory, whose LoadLibraryExA does not know
+// LOAD_LIBRARY_SEARCH_SYSTEM32. False where the loader is Windows' own (Wine has it).
+bool withoutAddDllDirectory();
+// The library loads asked since the test began, "flags=0x00000800 name=nvcpl.dll" each, from
+// the host layer's record. Windows' own loader keeps none: nullopt there.
+std::optional<std::vector<std::string>> loadsAsked();
 
 typedef std::vector<std::pair<std::uint32_t, std::uint32_t>> Settings;
 
@@ -61,6 +68,7 @@ class DriverTest : public ::testing::Test {
     void clearJournal();
 
     std::string folder;
+    std::string libraryFolder; // what useDrivers gave useLibraryFolder
     std::string nvapiStorePath;
     std::string nvcplStorePath;
     std::string journalPath;

@@ -64,4 +64,12 @@ void useLibraryFolder(const std::string& folder) {
     installed = folder;
 }
 
+bool withoutAddDllDirectory() {
+    return false;
+}
+
+std::optional<std::vector<std::string>> loadsAsked() {
+    return std::nullopt;
+}
+
 } // namespace drivertest

@@ -1,7 +1,9 @@
 // The NVAPI client layer against the simulated nvapi.dll, loaded for real.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,19 +59,55 @@ TEST_F(NvApiLayer, WithoutQueryExportTheLibraryIsFreedAgain) {
     EXPECT_EQ(NvAPI_Unload(), -4);
 }
 
-// A Windows whose loader refuses LOAD_LIBRARY_SEARCH_SYSTEM32 (Windows 7 without its loader
-// update) gets the library by its full path in the system folder; the host stands in for it.
-TEST_F(NvApiLayer, WhereTheSearchFlagIsRefusedTheSystemFolderPathIsUsed) {
-    testsupport::setEnvironment("DURNAVEL_HOST_LOADER", "old");
-    EXPECT_EQ(NvAPI_Initialize(), 0);
-    EXPECT_EQ(NvAPI_Unload(), 0);
-    std::vector<std::string> seen = events(journal());
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front(), "load");
-    EXPECT_EQ(seen.back(), "unload");
-    useDrivers("empty");
-    EXPECT_EQ(NvAPI_Initialize(), -2);
+// Where the library comes from, by Microsoft's rules: where kernel32.dll has AddDllDirectory the
+// name is asked for with LOAD_LIBRARY_SEARCH_SYSTEM32; where it has not (Windows 7 and Vista
+// without KB2533623; the host layer stands in for them), the flag is never tried and the full
+// path in the system folder is asked for with LOAD_WITH_ALTERED_SEARCH_PATH. The host layer
+// records what was asked.
+struct LoadCase {
+    const char* label;
+    bool withoutAddDllDirectory;
+    const char* drivers;
+    NvAPI_Status initialize;
+};
+
+void PrintTo(const LoadCase& c, std::ostream* os) {
+    *os << c.label;
 }
+
+class NvApiLayerLoad : public DriverTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(NvApiLayerLoad, FromTheSystemFolderOnly) {
+    const LoadCase& c = GetParam();
+    if (c.withoutAddDllDirectory && !drivertest::withoutAddDllDirectory()) {
+        GTEST_SKIP() << "this loader has AddDllDirectory";
+    }
+    useDrivers(c.drivers);
+    EXPECT_EQ(NvAPI_Initialize(), c.initialize);
+    EXPECT_EQ(NvAPI_Unload(), c.initialize == 0 ? 0 : -4);
+    std::vector<std::string> seen = events(journal());
+    if (c.initialize == 0) {
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.front(), "load");
+        EXPECT_EQ(seen.back(), "unload");
+    } else {
+        EXPECT_TRUE(seen.empty());
+    }
+    if (std::optional<std::vector<std::string>> asked = drivertest::loadsAsked()) {
+        const std::string name = DURNAVEL_NVAPI_DLL;
+        EXPECT_THAT(*asked, ::testing::ElementsAre(c.withoutAddDllDirectory
+                                                       ? "flags=0x00000008 name=" + libraryFolder +
+                                                             "\\" + name
+                                                       : "flags=0x00000800 name=" + name));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(NvApi, NvApiLayerLoad,
+                         ::testing::Values(LoadCase{"withAddDllDirectory", false, "", 0},
+                                           LoadCase{"withoutAddDllDirectory", true, "", 0},
+                                           LoadCase{"withoutAddDllDirectoryNoLibrary", true,
+                                                    "empty", -2}),
+                         ByLabel());
 
 struct InitFailureCase {
     const char* label;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,10 @@ struct SetupCase {
     const char* drivers;
     bool loaded;
     std::string diagnostic;
+    // A Windows without AddDllDirectory (see NvApiLayerLoad): the full path in the system
+    // folder is asked for with LOAD_WITH_ALTERED_SEARCH_PATH instead of the name with
+    // LOAD_LIBRARY_SEARCH_SYSTEM32.
+    bool withoutAddDllDirectory = false;
 };
 
 void PrintTo(const SetupCase& c, std::ostream* os) {
@@ -109,6 +114,9 @@ class NvCplFuncSetup : public DriverTest, public ::testing::WithParamInterface<S
 
 TEST_P(NvCplFuncSetup, LoadsOnlyWithBothEntryPoints) {
     const SetupCase& c = GetParam();
+    if (c.withoutAddDllDirectory && !drivertest::withoutAddDllDirectory()) {
+        GTEST_SKIP() << "this loader has AddDllDirectory";
+    }
     useDrivers(c.drivers);
     NvCplFunc func;
     func.debugLevel = 1;
@@ -125,6 +133,12 @@ TEST_P(NvCplFuncSetup, LoadsOnlyWithBothEntryPoints) {
     EXPECT_EQ(func.setup(), c.loaded);
     EXPECT_EQ(journal("load").size(), c.loaded ? 1u : (c.drivers == std::string("empty") ? 0u : 2u))
         << "a loaded library is not loaded again; a failed one is tried again";
+    if (std::optional<std::vector<std::string>> asked = drivertest::loadsAsked()) {
+        std::string load = c.withoutAddDllDirectory
+                               ? "flags=0x00000008 name=" + libraryFolder + "\\nvcpl.dll"
+                               : "flags=0x00000800 name=nvcpl.dll";
+        EXPECT_EQ(*asked, std::vector<std::string>(c.loaded ? 1 : 2, load));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -136,7 +150,10 @@ INSTANTIATE_TEST_SUITE_P(
         SetupCase{"noGet", "without-NvCplGetDataInt", false,
                   "GetProcAddress failed. ErrorCode = 127, FunctionName = NvCplGetDataInt.\n"},
         SetupCase{"noSet", "without-NvCplSetDataInt", false,
-                  "GetProcAddress failed. ErrorCode = 127, FunctionName = NvCplSetDataInt.\n"}),
+                  "GetProcAddress failed. ErrorCode = 127, FunctionName = NvCplSetDataInt.\n"},
+        SetupCase{"loadedWithoutAddDllDirectory", "", true, "", true},
+        SetupCase{"noLibraryWithoutAddDllDirectory", "empty", false,
+                  "LoadLibraryA failed. ErrorCode = 126, LibName = nvcpl.dll.\n", true}),
     ByLabel());
 
 TEST_F(NvCplMgrTest, LifecycleLoadsOnceAndFreesTheLibrary) {
