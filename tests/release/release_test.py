@@ -82,16 +82,19 @@ class Release:
         self.script = os.path.join(source, "scripts", "release")
         self.folder = folder
 
-    def env(self, pfx=None, password=PASSWORD):
+    def env(self, pfx=None, password=PASSWORD, timestamp_url=None):
         env = {k: v for k, v in os.environ.items() if not k.startswith("DURNAVEL_SIGN_")}
         env["SOURCE_DATE_EPOCH"] = EPOCH
         if pfx:
             env["DURNAVEL_SIGN_PFX"] = pfx
             env["DURNAVEL_SIGN_PASSWORD"] = password
+        if timestamp_url:
+            env["DURNAVEL_SIGN_TIMESTAMP_URL"] = timestamp_url
         return env
 
-    def pack(self, unsigned, out, pfx=None, password=PASSWORD):
-        return run([self.script, "pack", unsigned, out], env=self.env(pfx, password))
+    def pack(self, unsigned, out, pfx=None, password=PASSWORD, timestamp_url=None):
+        return run([self.script, "pack", unsigned, out],
+                   env=self.env(pfx, password, timestamp_url))
 
     def verify(self, archive, *options):
         return run([self.script, "verify", archive] + list(options), env=self.env())
@@ -197,6 +200,13 @@ def signing_checks(source, build, tmp, keys, checks):
     with open(again, "rb") as a, open(signed, "rb") as b:
         checks.check("the same key and SOURCE_DATE_EPOCH sign into the same archive",
                      code == 0 and a.read() == b.read(), out)
+    # A time-stamping server that cannot be reached (nothing listens on the discard port).
+    code, out = release.pack(unsigned, again, keys.path("code.p12"),
+                             timestamp_url="http://127.0.0.1:9/")
+    with open(again, "rb") as a, open(signed, "rb") as b:
+        checks.check("an unreachable time-stamping server: signed without a time stamp, said",
+                     code == 0 and a.read() == b.read() and
+                     "signed without a time stamp" in out, out)
     code, out = release.pack(unsigned, os.path.join(tmp, "plain.zip"))
     with open(os.path.join(tmp, "plain.zip"), "rb") as a, open(unsigned, "rb") as b:
         checks.check("without a key the archive is the unsigned one, said in one line",
