@@ -59,8 +59,9 @@ class Keys:
               "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
         return self.path(name + ".pem")
 
-    def make_pfx(self, name, extensions, password=PASSWORD):
-        """A PKCS#12 file with a key and a certificate of the CA with these extensions."""
+    def make_pfx(self, name, extensions, password=PASSWORD, with_key=True):
+        """A PKCS#12 file with a key and a certificate of the CA with these extensions (or the
+        certificate alone)."""
         key, csr, pem, ext = (self.path(name + s) for s in (".key", ".csr", ".pem", ".ext"))
         must(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
               "-subj", "/CN=Durnavel throwaway %s" % name])
@@ -70,8 +71,9 @@ class Keys:
               self.path("ca.key"), "-CAcreateserial", "-out", pem, "-days", "2",
               "-extfile", ext])
         pfx = self.path(name + ".p12")
-        must(["openssl", "pkcs12", "-export", "-inkey", key, "-in", pem, "-certfile", self.ca,
-              "-out", pfx, "-passout", "env:PW"], env=dict(self.env, PW=password))
+        must(["openssl", "pkcs12", "-export", "-in", pem, "-certfile", self.ca, "-out", pfx,
+              "-passout", "env:PW"] + (["-inkey", key] if with_key else ["-nokeys"]),
+             env=dict(self.env, PW=password))
         return pfx
 
 
@@ -266,6 +268,9 @@ def signing_checks(source, build, tmp, keys, checks):
          "not for code signing"),
         ("no extended key usage", keys.make_pfx("plain", ["keyUsage=critical,digitalSignature"]),
          PASSWORD, "not for code signing"),
+        ("certificate without its key", keys.make_pfx("keyless", [
+            "keyUsage=critical,digitalSignature", "extendedKeyUsage=codeSigning"],
+            with_key=False), PASSWORD, "holds no private key"),
         ("code signing without digital signatures", keys.make_pfx("encipher", [
             "keyUsage=critical,keyEncipherment", "extendedKeyUsage=codeSigning"]), PASSWORD,
          "does not allow digital signatures"))
