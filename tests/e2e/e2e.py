@@ -337,7 +337,7 @@ def scenarios(nvapi_dll, call_hooks):
 class Target:
     """Where and how the program runs: the Windows build under Wine or the host build."""
 
-    def __init__(self, kind, source, build, nvapi_dll):
+    def __init__(self, kind, source, build, nvapi_dll, program=None):
         self.kind = kind
         self.nvapi_dll = nvapi_dll
         self.source = source
@@ -345,6 +345,8 @@ class Target:
         self.bin = os.path.join(build, "bin")
         self.drivers = os.path.join(self.bin, "drivers")
         self.exe = "Durnavel.exe" if kind == "windows" else "Durnavel"
+        # The program under test: the build's, or another copy of it (a signed one).
+        self.program = program or os.path.join(self.bin, self.exe)
         self.vesnara = os.path.join(source, "scripts", "vesnara")
         self.drivers_script = os.path.join(source, "scripts", "drivers")
         self.wine_env = os.path.join(source, "scripts", "wine-env")
@@ -480,7 +482,7 @@ class Suite:
     def prepare(self, scenario):
         folder = os.path.join(self.root, re.sub(r"[^A-Za-z0-9_.-]", "_", scenario["name"]))
         os.makedirs(folder)
-        shutil.copy2(os.path.join(self.target.bin, self.target.exe), folder)
+        shutil.copy2(self.target.program, os.path.join(folder, self.target.exe))
         dlls = {self.target.nvapi_dll: "", "nvcpl.dll": ""}
         dlls.update(scenario.get("dlls", {}))
         self.target.install_drivers(folder, dlls)
@@ -688,7 +690,7 @@ class Suite:
 
 def check_version_resource(target):
     """The exe's version resource carries FileVersion and ProductVersion 1.03 and the names."""
-    with open(os.path.join(target.bin, target.exe), "rb") as f:
+    with open(target.program, "rb") as f:
         data = f.read()
     for key, value in (("FileVersion", "1.03"), ("ProductVersion", "1.03"),
                        ("ProductName", "Durnavel"), ("OriginalFilename", "Durnavel")):
@@ -707,6 +709,7 @@ def main():
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--keep", action="store_true")
+    parser.add_argument("--program", help="run this copy of the program instead of the build's")
     options = parser.parse_args()
 
     cases = scenarios(options.nvapi_dll, call_hooks=not (options.target == "windows" and
@@ -722,7 +725,8 @@ def main():
         cases = [c for c in cases if c["name"] in options.only]
 
     target = Target(options.target, os.path.abspath(options.source),
-                    os.path.abspath(options.build), options.nvapi_dll)
+                    os.path.abspath(options.build), options.nvapi_dll,
+                    options.program and os.path.abspath(options.program))
     suite = Suite(target, options.keep)
     passed = failed = 0
     started = time.time()

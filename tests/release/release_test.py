@@ -1,0 +1,329 @@
+#!/usr/bin/env python3
+"""The release's last step on a Windows build: the archive CPack makes of it, signed by
+`scripts/release pack` with a throwaway code-signing key made here with openssl, and checked
+with osslsigncode and `scripts/release verify`.
+
+  release_test.py --source SRC --build BUILD           signing, refusals, verification
+  release_test.py --source SRC --build BUILD --e2e --nvapi-dll nvapi64.dll
+                                                     the signed program under Wine (show, set)
+
+Nothing secret is kept: the CA and the keys live in a temporary folder for one run."""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+PASSWORD = "throwaway"
+EPOCH = "1700000000"
+ENTRIES = ["Durnavel.exe", "USAGE.txt", "SHA256SUMS"]
+
+
+def run(args, env=None, cwd=None):
+    """Runs a command; returns (exit code, stdout + stderr as text)."""
+    done = subprocess.run(args, env=env, cwd=cwd, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, timeout=300)
+    return done.returncode, done.stdout.decode("utf-8", "replace")
+
+
+def must(args, **kw):
+    code, out = run(args, **kw)
+    if code != 0:
+        raise SystemExit("failed (%d): %s\n%s" % (code, " ".join(args), out))
+    return out
+
+
+class Keys:
+    """A throwaway CA and PKCS#12 files it issued, one per kind of certificate."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        os.makedirs(folder)
+        env = dict(os.environ, PW=PASSWORD)
+        self.env = env
+        self.ca = self.make_ca("ca")
+        self.other_ca = self.make_ca("other-ca")
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def make_ca(self, name):
+        must(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+              "-keyout", self.path(name + ".key"), "-out", self.path(name + ".pem"),
+              "-days", "2", "-subj", "/CN=Durnavel throwaway %s" % name,
+              "-addext", "basicConstraints=critical,CA:TRUE",
+              "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+        return self.path(name + ".pem")
+
+    def make_pfx(self, name, extensions, password=PASSWORD, with_key=True):
+        """A PKCS#12 file with a key and a certificate of the CA with these extensions (or the
+        certificate alone)."""
+        key, csr, pem, ext = (self.path(name + s) for s in (".key", ".csr", ".pem", ".ext"))
+        must(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+              "-subj", "/CN=Durnavel throwaway %s" % name])
+        with open(ext, "w") as f:
+            f.write("basicConstraints=CA:FALSE\n" + "".join(e + "\n" for e in extensions))
+        must(["openssl", "x509", "-req", "-in", csr, "-CA", self.ca, "-CAkey",
+              self.path("ca.key"), "-CAcreateserial", "-out", pem, "-days", "2",
+              "-extfile", ext])
+        pfx = self.path(name + ".p12")
+        must(["openssl", "pkcs12", "-export", "-in", pem, "-certfile", self.ca, "-out", pfx,
+              "-passout", "env:PW"] + (["-inkey", key] if with_key else ["-nokeys"]),
+             env=dict(self.env, PW=password))
+        return pfx
+
+
+class Release:
+    """scripts/release of the source tree, run on archives in a folder of this run."""
+
+    def __init__(self, source, folder):
+        self.script = os.path.join(source, "scripts", "release")
+        self.folder = folder
+
+    def env(self, pfx=None, password=PASSWORD, timestamp_url=None):
+        env = {k: v for k, v in os.environ.items() if not k.startswith("DURNAVEL_SIGN_")}
+        env["SOURCE_DATE_EPOCH"] = EPOCH
+        if pfx:
+            env["DURNAVEL_SIGN_PFX"] = pfx
+            env["DURNAVEL_SIGN_PASSWORD"] = password
+        if timestamp_url:
+            env["DURNAVEL_SIGN_TIMESTAMP_URL"] = timestamp_url
+        return env
+
+    def pack(self, unsigned, out, pfx=None, password=PASSWORD, timestamp_url=None):
+        return run([self.script, "pack", unsigned, out],
+                   env=self.env(pfx, password, timestamp_url))
+
+    def verify(self, archive, *options):
+        return run([self.script, "verify", archive] + list(options), env=self.env())
+
+
+def read_zip(path):
+    with zipfile.ZipFile(path) as z:
+        return [i.filename for i in z.infolist()], {n: z.read(n) for n in z.namelist()}
+
+
+def write_zip(path, files):
+    with zipfile.ZipFile(path, "w") as z:
+        for name, data in files.items():
+            z.writestr(name, data)
+
+
+def sums_of(files):
+    """SHA256SUMS as sha256sum writes it, CRLF lines: an oracle of its own."""
+    import hashlib
+    return b"".join(b"%s  %s\r\n" % (hashlib.sha256(files[n]).hexdigest().encode(), n.encode())
+                    for n in ("Durnavel.exe", "USAGE.txt"))
+
+
+class Checks:
+    def __init__(self):
+        self.failed = 0
+
+    def check(self, name, condition, detail=""):
+        print("%s  %s%s" % ("ok     " if condition else "FAILED ", name,
+                            "" if condition else "\n        " + detail.replace("\n", "\n        ")))
+        if not condition:
+            self.failed += 1
+
+
+def make_archives(source, build, tmp, keys):
+    """The unsigned archive CPack makes of the build, and that archive signed by the release."""
+    must(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-B",
+          os.path.join(tmp, "cpack")], env=dict(os.environ, SOURCE_DATE_EPOCH=EPOCH, TZ="UTC"))
+    made = [f for f in os.listdir(os.path.join(tmp, "cpack")) if f.endswith(".zip")]
+    assert len(made) == 1, made
+    unsigned = os.path.join(tmp, "cpack", made[0])
+    os.makedirs(os.path.join(tmp, "signed"))
+    signed = os.path.join(tmp, "signed", made[0])
+    release = Release(source, tmp)
+    code, out = release.pack(unsigned, signed, keys.make_pfx("code", [
+        "keyUsage=critical,digitalSignature", "extendedKeyUsage=codeSigning"]))
+    if code != 0:
+        raise SystemExit("scripts/release pack failed:\n" + out)
+    return unsigned, signed, release, out
+
+
+def signing_checks(source, build, tmp, keys, checks):
+    unsigned, signed, release, pack_out = make_archives(source, build, tmp, keys)
+    exe = os.path.join(build, "bin", "Durnavel.exe")
+    with open(exe, "rb") as f:
+        program = f.read()
+    names, files = read_zip(unsigned)
+    signed_names, signed_files = read_zip(signed)
+
+    # The archives and their text files.
+    for label, (order, content) in (("unsigned", (names, files)),
+                                    ("signed", (signed_names, signed_files))):
+        checks.check("%s archive holds %s, in CPack's order" % (label, ", ".join(ENTRIES)),
+                     sorted(order) == sorted(ENTRIES) and order == names, repr(order))
+        for text in ("USAGE.txt", "SHA256SUMS"):
+            data = content.get(text, b"")
+            checks.check("%s %s has CRLF line ends only" % (label, text),
+                         data.endswith(b"\r\n") and data.count(b"\n") == data.count(b"\r\n"),
+                         repr(data[-80:]))
+        checks.check("%s SHA256SUMS lists both files" % label,
+                     content.get("SHA256SUMS") == sums_of(content), repr(content.get("SHA256SUMS")))
+        unpacked = os.path.join(tmp, "unpacked-" + label)
+        with zipfile.ZipFile(unsigned if label == "unsigned" else signed) as z:
+            z.extractall(unpacked)
+        code, out = run(["sha256sum", "-c", "SHA256SUMS"], cwd=unpacked)
+        checks.check("%s: sha256sum -c reads the CRLF SHA256SUMS" % label,
+                     code == 0 and out.count(": OK") == 2, out)
+    usage = files.get("USAGE.txt", b"").decode("ascii", "replace")
+    checks.check("USAGE.txt names its commit and SOURCE_DATE_EPOCH",
+                 re.search(r"Built from commit [0-9a-f]{40}", usage) and
+                 "SOURCE_DATE_EPOCH=" in usage and "@" not in usage, usage[-400:])
+    checks.check("the unsigned archive holds the build's program", files["Durnavel.exe"] == program)
+    checks.check("the signed archive keeps USAGE.txt", signed_files["USAGE.txt"] == files["USAGE.txt"])
+
+    # The signature.
+    signed_exe = os.path.join(tmp, "signed.exe")
+    with open(signed_exe, "wb") as f:
+        f.write(signed_files["Durnavel.exe"])
+    checks.check("the signed program differs from the unsigned one", signed_files["Durnavel.exe"] != program)
+    checks.check("pack prints the unsigned and the signed checksum",
+                 re.search(r"unsigned [0-9a-f]{64}", pack_out) and
+                 re.search(r"signed   [0-9a-f]{64}", pack_out), pack_out)
+    code, out = run(["osslsigncode", "verify", "-CAfile", keys.ca, "-in", signed_exe])
+    checks.check("osslsigncode verify -CAfile accepts the signed program", code == 0, out)
+    code, out = run(["osslsigncode", "verify", "-CAfile", keys.other_ca, "-in", signed_exe])
+    checks.check("osslsigncode verify refuses it against another CA", code != 0, out)
+    stripped = os.path.join(tmp, "stripped.exe")
+    must(["osslsigncode", "remove-signature", "-in", signed_exe, "-out", stripped])
+    with open(stripped, "rb") as f:
+        checks.check("removing the signature gives the build's program back", f.read() == program)
+    again = os.path.join(tmp, "again.zip")
+    code, out = release.pack(unsigned, again, keys.path("code.p12"))
+    with open(again, "rb") as a, open(signed, "rb") as b:
+        checks.check("the same key and SOURCE_DATE_EPOCH sign into the same archive",
+                     code == 0 and a.read() == b.read(), out)
+    # A time-stamping server that cannot be reached (nothing listens on the discard port).
+    code, out = release.pack(unsigned, again, keys.path("code.p12"),
+                             timestamp_url="http://127.0.0.1:9/")
+    with open(again, "rb") as a, open(signed, "rb") as b:
+        checks.check("an unreachable time-stamping server: signed without a time stamp, said",
+                     code == 0 and a.read() == b.read() and
+                     "signed without a time stamp" in out, out)
+    code, out = release.pack(unsigned, os.path.join(tmp, "plain.zip"))
+    with open(os.path.join(tmp, "plain.zip"), "rb") as a, open(unsigned, "rb") as b:
+        checks.check("without a key the archive is the unsigned one, said in one line",
+                     code == 0 and a.read() == b.read() and out.count("not signed") == 1, out)
+
+    # A changed byte anywhere the signature covers: in the code, in the headers.
+    for label, offset in (("in the middle", len(program) // 2), ("in the headers", 0x80)):
+        flipped = bytearray(signed_files["Durnavel.exe"])
+        flipped[offset] ^= 0x01
+        path = os.path.join(tmp, "flipped.exe")
+        with open(path, "wb") as f:
+            f.write(flipped)
+        code, out = run(["osslsigncode", "verify", "-CAfile", keys.ca, "-in", path])
+        checks.check("a flipped byte %s fails osslsigncode verify" % label, code != 0, out)
+
+    # scripts/release verify, against the build's program instead of a rebuild.
+    tampered = dict(signed_files)
+    flipped = bytearray(tampered["Durnavel.exe"])
+    flipped[len(program) // 2] ^= 0x01
+    tampered["Durnavel.exe"] = bytes(flipped)
+    tampered["SHA256SUMS"] = sums_of(tampered)
+    tampered_zip = os.path.join(tmp, "tampered.zip")
+    write_zip(tampered_zip, tampered)
+    bad_sums = dict(signed_files, **{"USAGE.txt": signed_files["USAGE.txt"] + b"x\r\n"})
+    bad_sums_zip = os.path.join(tmp, "bad-sums.zip")
+    write_zip(bad_sums_zip, bad_sums)
+    other_exe = os.path.join(build, "bin", "launch.exe")
+    for name, archive, options, ok, says in (
+            ("signed archive, its CA", signed, ["--ca", keys.ca, "--against", exe], True,
+             "verified"),
+            ("unsigned archive", unsigned, ["--against", exe], True, "verified"),
+            ("signed archive, another CA", signed, ["--ca", keys.other_ca, "--against", exe],
+             False, "does not verify"),
+            ("signed archive, no CA given", signed, ["--against", exe], False, "--ca"),
+            ("unsigned archive, a CA given", unsigned, ["--ca", keys.ca, "--against", exe],
+             False, "not signed"),
+            ("a flipped byte, checksums renewed", tampered_zip, ["--ca", keys.ca, "--against", exe],
+             False, "does not verify"),
+            ("USAGE.txt changed", bad_sums_zip, ["--ca", keys.ca, "--against", exe], False,
+             "SHA256SUMS do not match"),
+            ("another program", signed, ["--ca", keys.ca, "--against", other_exe], False,
+             "DIFFERENT")):
+        code, out = release.verify(archive, *options)
+        checks.check("verify: %s: %s" % (name, "passes" if ok else "fails"),
+                     (code == 0) == ok and says in out, out)
+
+    # Keys the release must refuse before it signs anything, leaving no archive behind.
+    garbage = keys.path("garbage.p12")
+    with open(garbage, "wb") as f:
+        f.write(b"not a PKCS#12 file\n")
+    refused = (
+        ("wrong password", keys.path("code.p12"), "wrong", "wrong password"),
+        ("not a PKCS#12 file", garbage, PASSWORD, "cannot be read as a PKCS#12 file"),
+        ("no such file", keys.path("missing.p12"), PASSWORD, "not a readable file"),
+        ("server certificate", keys.make_pfx("server", [
+            "keyUsage=critical,digitalSignature", "extendedKeyUsage=serverAuth"]), PASSWORD,
+         "not for code signing"),
+        ("no extended key usage", keys.make_pfx("plain", ["keyUsage=critical,digitalSignature"]),
+         PASSWORD, "not for code signing"),
+        ("certificate without its key", keys.make_pfx("keyless", [
+            "keyUsage=critical,digitalSignature", "extendedKeyUsage=codeSigning"],
+            with_key=False), PASSWORD, "holds no private key"),
+        ("code signing without digital signatures", keys.make_pfx("encipher", [
+            "keyUsage=critical,keyEncipherment", "extendedKeyUsage=codeSigning"]), PASSWORD,
+         "does not allow digital signatures"))
+    for name, pfx, password, says in refused:
+        folder = os.path.join(tmp, "refused-" + re.sub(r"\W", "-", name))
+        os.makedirs(folder)
+        out_zip = os.path.join(folder, "out.zip")
+        code, out = release.pack(unsigned, out_zip, pfx, password)
+        checks.check("refused key: %s" % name,
+                     code != 0 and says in out and os.listdir(folder) == [], out)
+
+
+def e2e_checks(source, build, tmp, keys, checks, nvapi):
+    _, signed, _, _ = make_archives(source, build, tmp, keys)
+    signed_exe = os.path.join(tmp, "Durnavel.exe")
+    with zipfile.ZipFile(signed) as z, open(signed_exe, "wb") as f:
+        f.write(z.read("Durnavel.exe"))
+    code, out = run(["osslsigncode", "verify", "-CAfile", keys.ca, "-in", signed_exe])
+    checks.check("the program to run is signed", code == 0, out)
+    code, out = run([sys.executable, os.path.join(source, "tests", "e2e", "e2e.py"),
+                     "--source", source, "--build", build, "--target", "windows",
+                     "--nvapi-dll", nvapi, "--program", signed_exe,
+                     "--only", "show-rev2-no-explicit-value", "--only", "set-rev2-then-show"])
+    checks.check("the signed program shows and sets under Wine", code == 0 and "2 passed" in out,
+                 out)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--e2e", action="store_true")
+    parser.add_argument("--nvapi-dll", default="nvapi.dll")
+    parser.add_argument("--keep", action="store_true")
+    options = parser.parse_args()
+    source, build = os.path.abspath(options.source), os.path.abspath(options.build)
+    tmp = tempfile.mkdtemp(prefix="durnavel-release-test.")
+    checks = Checks()
+    try:
+        keys = Keys(os.path.join(tmp, "keys"))
+        if options.e2e:
+            e2e_checks(source, build, tmp, keys, checks, options.nvapi_dll)
+        else:
+            signing_checks(source, build, tmp, keys, checks)
+    finally:
+        if options.keep:
+            print("kept " + tmp)
+        else:
+            shutil.rmtree(tmp, ignore_errors=True)
+    print("%d failed" % checks.failed)
+    return 1 if checks.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
