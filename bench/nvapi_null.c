@@ -21,20 +21,13 @@
 #define PROFILE_VERSION 0x11014u /* NVDRS_PROFILE, 0x1014 bytes */
 #define SETTING_VERSION 0x13020u /* NVDRS_SETTING, 0x3020 bytes */
 
-/* NVDRS_PROFILE: u32 version, 2048 UTF-16 name, then these u32 fields. */
-#define PROFILE_GPU_SUPPORT 0x1004
-#define PROFILE_IS_PREDEFINED 0x1008
-#define PROFILE_NUM_APPS 0x100C
+/* NVDRS_PROFILE: u32 version, 2048 UTF-16 name, gpuSupport, isPredefined, numOfApps, then: */
 #define PROFILE_NUM_SETTINGS 0x1010
 #define PROFILE_SIZE 0x1014
 
 /* NVDRS_SETTING: u32 version, 2048 UTF-16 name, then these fields. */
 #define SETTING_ID 0x1004
 #define SETTING_TYPE 0x1008 /* 0: a 32-bit value */
-#define SETTING_LOCATION 0x100C
-#define SETTING_IS_CURRENT_PREDEFINED 0x1010
-#define SETTING_IS_PREDEFINED_VALID 0x1014
-#define SETTING_PREDEFINED_VALUE 0x1018
 #define SETTING_CURRENT_VALUE 0x201C
 #define SETTING_SIZE 0x3020
 
@@ -102,9 +95,6 @@ static Status __cdecl getProfileInfo(void* session, void* profile, void* info) {
         return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
     }
     memset((unsigned char*)info + 4, 0, PROFILE_SIZE - 4);
-    writeU32(info, PROFILE_GPU_SUPPORT, 0);
-    writeU32(info, PROFILE_IS_PREDEFINED, 0);
-    writeU32(info, PROFILE_NUM_APPS, 0);
     writeU32(info, PROFILE_NUM_SETTINGS, g_count);
     return NVAPI_OK;
 }
@@ -129,13 +119,9 @@ static Status __cdecl enumSettings(void* session, void* profile, uint32_t start,
         if (readU32(record, 0) != SETTING_VERSION) {
             return NVAPI_INCOMPATIBLE_STRUCT_VERSION;
         }
+        /* Everything zero (a 32-bit value of the base profile) but the ID and the value. */
         memset(record + 4, 0, SETTING_SIZE - 4);
         writeU32(record, SETTING_ID, g_settings[start + i].id);
-        writeU32(record, SETTING_TYPE, 0);
-        writeU32(record, SETTING_LOCATION, 0);
-        writeU32(record, SETTING_IS_CURRENT_PREDEFINED, 0);
-        writeU32(record, SETTING_IS_PREDEFINED_VALID, 0);
-        writeU32(record, SETTING_PREDEFINED_VALUE, 0);
         writeU32(record, SETTING_CURRENT_VALUE, g_settings[start + i].value);
     }
     *count = n;

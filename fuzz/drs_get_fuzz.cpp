@@ -35,6 +35,7 @@
 
 namespace {
 
+using driverrun::Record;
 using fuzzsupport::require;
 using tool::graphics::DrsParam;
 using tool::graphics::NvApiDrsMgr;
@@ -50,17 +51,6 @@ enum : std::uint8_t {
     REVERSED = 0x80,
 };
 
-// The settings record as the manager hands it out: fourteen signed 32-bit fields, then the
-// 64-bit mask in which bit i marks field i. Field numbers, in record order: 0 anisotropic
-// filtering, 1 anti-aliasing gamma correction, 2 anti-aliasing mode, 3 anti-aliasing setting,
-// 4 anti-aliasing transparency, 5 maximum pre-rendered frames, 6 multi-display mixed-GPU
-// acceleration, 7 anisotropic sample optimization, 8 negative LOD bias, 9 texture filtering
-// quality, 10 trilinear optimization, 11 threaded optimization, 12 triple buffering, 13 vertical
-// sync.
-struct Record {
-    std::int32_t field[14];
-    std::uint64_t mask;
-};
 static_assert(sizeof(Record) == sizeof(DrsParam) && std::is_trivially_copyable<DrsParam>::value,
               "the record is fourteen 32-bit fields and a 64-bit mask");
 
@@ -300,16 +290,6 @@ std::string faultsFor(std::uint8_t switches, const std::uint8_t counts[3]) {
     return faults;
 }
 
-// Every field and the mask, for the reports of broken invariants.
-std::string shown(const Record& r) {
-    std::string s;
-    for (std::int32_t f : r.field) {
-        s += std::to_string(f) + " ";
-    }
-    return s + "mask " + fuzzsupport::hex32(static_cast<std::uint32_t>(r.mask >> 32)) + ":" +
-           fuzzsupport::hex32(static_cast<std::uint32_t>(r.mask));
-}
-
 std::string narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
@@ -350,16 +330,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::memcpy(&out, &param, sizeof(out));
             // The report is put together only when something is wrong.
             auto seen = [&] {
-                return "got " + std::to_string(ok) + " " + shown(out) + "\nexpected " +
-                       std::to_string(expected.ok) + " " + shown(expected.out) + "\n" +
+                return "got " + std::to_string(ok) + " " + driverrun::show(out) + "\nexpected " +
+                       std::to_string(expected.ok) + " " + driverrun::show(expected.out) + "\n" +
                        narrow(mgr.getErrorMessage()) + driverrun::journalText();
             };
             if (ok != expected.ok || std::memcmp(&out, &expected.out, sizeof(out)) != 0 ||
                 mgr.getErrorMessage() != expected.text || mgr.getInitState() != kReady) {
                 require(ok == expected.ok, "get succeeds exactly when the profile allows it",
                         seen());
-                require(shown(out) == shown(expected.out), "the record read from the profile",
-                        seen());
+                require(driverrun::show(out) == driverrun::show(expected.out),
+                        "the record read from the profile", seen());
                 require(mgr.getErrorMessage() == expected.text, "the lines of a failed get",
                         seen());
                 require(false, "get leaves the manager open", seen());
