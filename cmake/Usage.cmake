@@ -54,4 +54,16 @@ endif()
 
 set(DURNAVEL_VERSION ${VERSION})
 set(DURNAVEL_BUILT_FROM "${from}")
-configure_file(${IN} ${OUT} @ONLY NEWLINE_STYLE CRLF)
+# Filled in and given CRLF line ends as a whole: configure_file's NEWLINE_STYLE would leave the
+# line ends inside a filled-in value alone.
+file(READ ${IN} text)
+string(CONFIGURE "${text}" text @ONLY)
+string(REPLACE "\r\n" "\n" text "${text}")
+string(REPLACE "\n" "\r\n" text "${text}")
+set(old "")
+if(EXISTS ${OUT})
+  file(READ ${OUT} old)
+endif()
+if(NOT old STREQUAL text)
+  file(WRITE ${OUT} "${text}")
+endif()
