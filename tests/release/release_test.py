@@ -4,8 +4,10 @@
 with osslsigncode and `scripts/release verify`.
 
   release_test.py --source SRC --build BUILD           signing, refusals, verification
-  release_test.py --source SRC --build BUILD --e2e --nvapi-dll nvapi64.dll
+  release_test.py --source SRC --build BUILD --bits 64 --e2e
                                                      the signed program under Wine (show, set)
+  release_test.py --source SRC --build BUILD --bits 64 --rebuild
+                                                     one real rebuild by verify (two builds)
 
 Nothing secret is kept: the CA and the keys live in a temporary folder for one run."""
 
@@ -386,6 +388,7 @@ def signing_checks(source, build, tmp, keys, checks):
                  code == 0 and "verified" in out, out)
 
     crafted_checks(tmp, release, files, exe, name, checks)
+    claims_checks(source, tmp, files, name, checks)
 
     # Keys the release must refuse before it signs anything, leaving no archive behind.
     garbage = keys.path("garbage.p12")
@@ -470,7 +473,89 @@ def crafted_checks(tmp, release, files, exe, name, checks):
                          k for k in set(before) | set(after) if before.get(k) != after.get(k)))
 
 
-def e2e_checks(source, build, tmp, keys, checks, nvapi):
+def trial_repository(source, tmp):
+    """A clone of the source tree's HEAD whose scripts/release is the source tree's own, so that
+    commits and tags can be made there without touching the source repository."""
+    repo = os.path.join(tmp, "repository")
+    must(["git", "clone", "-q", "--no-hardlinks", source, repo])
+    for script in ("release", "release-unpack"):
+        shutil.copy2(os.path.join(source, "scripts", script), os.path.join(repo, "scripts"))
+    return repo, must(["git", "-C", repo, "rev-parse", "HEAD"]).strip()
+
+
+def claims_checks(source, tmp, files, name, checks):
+    """What an archive claims is checked before anything is built: the commit USAGE.txt names
+    has to be in the repository, reached from a tag or the checked-out branch, and build the
+    version in the archive's name."""
+    repo, head = trial_repository(source, tmp)
+    git = ["git", "-C", repo, "-c", "user.name=t", "-c", "user.email=t@t"]
+    side = must(git + ["commit-tree", "HEAD^{tree}", "-p", "HEAD", "-m", "side"]).strip()
+    tagged = must(git + ["commit-tree", "HEAD^{tree}", "-p", "HEAD", "-m", "tagged"]).strip()
+    must(git + ["tag", "trusted-tag", tagged])
+    release = Release(repo, tmp)
+    usage = files["USAGE.txt"].decode("ascii")
+    at = usage.index("Built from ")
+
+    def naming(commit):
+        return (usage[:at] + "Built from commit %s\r\nof the Durnavel repository, with "
+                "SOURCE_DATE_EPOCH=%s. The build is reproducible:\r\n" % (commit, EPOCH))
+
+    other_version = re.sub(r"^Durnavel-[0-9.]+-", "Durnavel-9.99-", name)
+    for number, (label, text, archive_name, says) in enumerate((
+            ("USAGE.txt without a commit line", usage[:at], name,
+             "USAGE.txt names no commit to rebuild"),
+            ("a commit with uncommitted changes", naming(head + " with uncommitted changes"), name,
+             "USAGE.txt names no commit to rebuild"),
+            ("a commit not in the repository", naming("0" * 40), name,
+             "is not in this repository"),
+            ("a commit on no tag and not on the checked-out branch", naming(side), name,
+             "reachable from no tag and not from the checked-out"),
+            ("an older release renamed to a newer version", naming(head), other_version,
+             "builds version"),
+            ("a tagged commit, another version", naming(tagged), other_version,
+             "builds version"))):
+        changed = dict(files, **{"USAGE.txt": text.encode("ascii")})
+        changed["SHA256SUMS"] = sums_of(changed)
+        folder = os.path.join(tmp, "claims-%d" % number)
+        named(folder, archive_name, changed)
+        code, out = release.verify(archive_name, cwd=folder)
+        checks.check("verify refuses before building: %s" % label,
+                     code != 0 and says in out and "building" not in out, out)
+
+
+def rebuild_checks(source, build, tmp, keys, checks, bits):
+    """One real rebuild: the signed archive of the source tree's HEAD, made here from a clean
+    clone as the release makes it, checked by the README's verify command as it stands, from
+    the folder holding the download."""
+    repo, head = trial_repository(source, tmp)
+    preset = {"32": "windows", "64": "windows64"}[bits]
+    made = os.path.join(tmp, "made")
+    must(["git", "clone", "-q", "--no-hardlinks", repo, made])
+    env = dict(os.environ, SOURCE_DATE_EPOCH=EPOCH, TZ="UTC", LC_ALL="C")
+    must(["cmake", "--preset", preset, "-DDURNAVEL_TESTS=OFF", "-DDURNAVEL_COMMIT=" + head],
+         cwd=made, env=env)
+    must(["cmake", "--build", "--preset", preset, "--target", "package"], cwd=made, env=env)
+    built = os.path.join(made, "build", preset)
+    name = [f for f in os.listdir(built) if re.match(r"^Durnavel-.*\.zip$", f)][0]
+    release = Release(repo, tmp)
+    download = os.path.join(tmp, "download")
+    os.makedirs(download)
+    code, out = release.pack(os.path.join(built, name), os.path.join(download, name),
+                             keys.make_pfx("code", ["keyUsage=critical,digitalSignature",
+                                                    "extendedKeyUsage=codeSigning"]))
+    if code != 0:
+        raise SystemExit("scripts/release pack failed:\n" + out)
+    shutil.copyfile(keys.ca, os.path.join(download, "signer-ca.pem"))
+    code, out = run([os.path.join(repo, "scripts", "release"), "verify", name, "--ca",
+                     "signer-ca.pem"], cwd=download, env=release.env())
+    checks.check("verify %s --ca signer-ca.pem from the download's folder rebuilds %s and "
+                 "passes" % (name, head[:12]),
+                 code == 0 and "rebuilding commit " + head in out and
+                 out.count("identical") == 2 and "verified: %s is the reproducible build, "
+                 "signed" % name in out, out)
+
+
+def e2e_checks(source, build, tmp, keys, checks, bits):
     _, signed, _, _ = make_archives(source, build, tmp, keys)
     signed_exe = os.path.join(tmp, "Durnavel.exe")
     with zipfile.ZipFile(signed) as z, open(signed_exe, "wb") as f:
@@ -479,7 +564,7 @@ def e2e_checks(source, build, tmp, keys, checks, nvapi):
     checks.check("the program to run is signed", code == 0, out)
     code, out = run([sys.executable, os.path.join(source, "tests", "e2e", "e2e.py"),
                      "--source", source, "--build", build, "--target", "windows",
-                     "--nvapi-dll", nvapi, "--program", signed_exe,
+                     "--bits", bits, "--program", signed_exe,
                      "--only", "show-rev2-no-explicit-value", "--only", "set-rev2-then-show"])
     checks.check("the signed program shows and sets under Wine", code == 0 and "2 passed" in out,
                  out)
@@ -491,16 +576,22 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--build", required=True)
     parser.add_argument("--e2e", action="store_true")
-    parser.add_argument("--nvapi-dll", default="nvapi.dll")
+    parser.add_argument("--rebuild", action="store_true",
+                        help="one real rebuild of the source tree's HEAD by verify")
+    parser.add_argument("--bits", choices=("32", "64"), help="the build's width")
     parser.add_argument("--keep", action="store_true")
     options = parser.parse_args()
+    if (options.e2e or options.rebuild) and not options.bits:
+        parser.error("--e2e and --rebuild need the build's width (--bits)")
     source, build = os.path.abspath(options.source), os.path.abspath(options.build)
     tmp = tempfile.mkdtemp(prefix="durnavel-release-test.")
     checks = Checks()
     try:
         keys = Keys(os.path.join(tmp, "keys"))
         if options.e2e:
-            e2e_checks(source, build, tmp, keys, checks, options.nvapi_dll)
+            e2e_checks(source, build, tmp, keys, checks, options.bits)
+        elif options.rebuild:
+            rebuild_checks(source, build, tmp, keys, checks, options.bits)
         else:
             signing_checks(source, build, tmp, keys, checks)
     finally:
