@@ -88,7 +88,8 @@ void prepare() {
     // Held for the whole run: the product's own loads and FreeLibrary calls then only
     // count references, and the libraries stay mapped (and set up) from one input to the next.
     // The NVAPI library returns to its fresh state at every successful NvAPI_Unload.
-    require(LoadLibraryA(DURNAVEL_NVAPI_DLL) != nullptr && LoadLibraryA("nvcpl.dll") != nullptr,
+    require(LoadLibraryA(DURNAVEL_FUZZ_NVAPI_DLL) != nullptr &&
+                LoadLibraryA("nvcpl.dll") != nullptr,
             "the simulated driver libraries load");
 }
 

@@ -46,7 +46,7 @@ struct NvApiClient {
 NvApiClient client;
 
 // The driver gives 32-bit processes nvapi.dll and 64-bit processes nvapi64.dll; a process can
-// load only the one of its own width. The build names it (DURNAVEL_NVAPI_DLL).
+// load only the one of its own width. src/nvapi/CMakeLists.txt names it (DURNAVEL_NVAPI_DLL).
 const char kLibraryName[] = DURNAVEL_NVAPI_DLL;
 // Whether this build brackets table calls with the driver's call-report hooks. Their argument
 // layout is fixed only for 32-bit x86 (__cdecl: every argument a stack word, so one 64-bit

@@ -8,8 +8,7 @@ the driver stores hold afterwards.
 
   e2e.py --source SRC --build BUILD --target windows   Durnavel.exe under Wine (vesnara.sys)
   e2e.py --source SRC --build BUILD --target host      the host build (in-process device)
-  --nvapi-dll NAME   the build's NVAPI library (nvapi.dll for 32-bit programs, nvapi64.dll for
-                     64-bit ones; the build's CMake passes it)
+  --bits 32|64       the build's width; the suite names the NVAPI library of that width itself
   options: --only NAME (repeat), --list,
            --keep (leave the run folders in BUILD/e2e)
 
@@ -27,6 +26,10 @@ import time
 
 # ---------------------------------------------------------------------------------------------
 # Expected texts
+
+# The NVAPI library of each width, as NVIDIA's public NVAPI SDK names it: a 32-bit process loads
+# nvapi.dll, a 64-bit one nvapi64.dll.
+NVAPI_DLL = {32: "nvapi.dll", 64: "nvapi64.dll"}
 
 GET_ERROR = "Error : Cannot get muximum pre-rendered frames setting.\n"
 SET_ERROR = "Error : Cannot set muximum pre-rendered frames setting.\n"
@@ -705,15 +708,17 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--build", required=True)
     parser.add_argument("--target", choices=("windows", "host"), required=True)
-    parser.add_argument("--nvapi-dll", required=True, choices=("nvapi.dll", "nvapi64.dll"))
+    parser.add_argument("--bits", type=int, required=True, choices=(32, 64),
+                        help="the build's width (32 or 64)")
     parser.add_argument("--only", action="append", default=[])
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--keep", action="store_true")
     parser.add_argument("--program", help="run this copy of the program instead of the build's")
     options = parser.parse_args()
 
-    cases = scenarios(options.nvapi_dll, call_hooks=not (options.target == "windows" and
-                                                         options.nvapi_dll == "nvapi64.dll"))
+    nvapi_dll = NVAPI_DLL[options.bits]
+    cases = scenarios(nvapi_dll, call_hooks=not (options.target == "windows" and
+                                                 options.bits == 64))
     if options.target == "windows":
         cases = [c for c in cases if "loader" not in c]  # Wine's loader has AddDllDirectory
     names = [c["name"] for c in cases] + ["second-instance"]
@@ -725,7 +730,7 @@ def main():
         cases = [c for c in cases if c["name"] in options.only]
 
     target = Target(options.target, os.path.abspath(options.source),
-                    os.path.abspath(options.build), options.nvapi_dll,
+                    os.path.abspath(options.build), nvapi_dll,
                     options.program and os.path.abspath(options.program))
     suite = Suite(target, options.keep)
     passed = failed = 0

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """What a Windows build's Durnavel.exe is, read from its headers (objdump -p): a console program
 of the build's width (PE32 for the 32-bit build, PE32+ for the 64-bit one) that imports only
-Windows system DLLs, whose header names one Windows version (OS and subsystem version alike), and
-whose every imported function is in the import list with a Windows version no newer than that.
-An older Windows then refuses the program with its own message instead of stopping on a missing
-entry point. Needs no Wine, so it runs on every machine.
+Windows system DLLs, whose header names the build's declared oldest Windows (OS and subsystem
+version alike: the `windows=` line of the build's wine-env.conf, which the top-level
+CMakeLists.txt writes), and whose every imported function is in the import list with a Windows
+version no newer than that. An older Windows then refuses the program with its own message
+instead of stopping on a missing entry point. Needs no Wine, so it runs on every machine.
 
-  pe_check.py --objdump OBJDUMP --bits 32|64 --imports LIST EXE
+  pe_check.py --objdump OBJDUMP --bits 32|64 --facts BUILD/wine-env.conf --imports LIST EXE
 
 LIST holds one allowed import a line, DLL FUNCTION MIN_VERSION SOURCE; lines starting with '#'
 are comments.
@@ -102,15 +103,28 @@ def program_problems(fields, imports, bits):
     return found
 
 
-def version_problems(fields):
+def read_floor(path):
+    """The build's declared oldest Windows, from the windows= line of its facts file."""
+    with open(path, encoding="utf-8") as facts:
+        for line in facts:
+            key, _, value = line.strip().partition("=")
+            found = VERSION.match(value) if key == "windows" else None
+            if found:
+                return int(found.group(1)), int(found.group(2))
+    raise SystemExit("%s: no windows=MAJOR.MINOR line (the build's oldest Windows)" % path)
+
+
+def version_problems(fields, floor):
     os_version, subsystem_version = fields["os"], fields["subsystem_version"]
     if None in os_version or None in subsystem_version:
         return ["no OS or subsystem version in the header"]
-    if os_version != subsystem_version:
-        return ["header OS version %s differs from its subsystem version %s: both must name the "
-                "oldest Windows the program starts on (the loader checks the subsystem version)" %
-                (version_text(os_version), version_text(subsystem_version))]
-    return []
+    found = []
+    for label, version in (("OS", os_version), ("subsystem", subsystem_version)):
+        if version != floor:
+            found.append("header %s version %s, but the build declares Windows %s as the oldest "
+                         "it starts on (the loader checks the subsystem version)" %
+                         (label, version_text(version), version_text(floor)))
+    return found
 
 
 def import_problems(fields, imports, allowed, list_name):
@@ -139,10 +153,13 @@ def main():
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--bits", type=int, choices=(32, 64), required=True)
+    parser.add_argument("--facts", required=True,
+                        help="the build's wine-env.conf (its windows= line)")
     parser.add_argument("--imports", required=True, help="the list of allowed imports")
     parser.add_argument("exe")
     options = parser.parse_args()
     fields, imports = headers(options.objdump, options.exe)
+    floor = read_floor(options.facts)
     allowed, list_faults = read_list(options.imports)
     list_name = os.path.basename(options.imports)
     count = sum(len(functions) for _, functions in imports)
@@ -150,9 +167,9 @@ def main():
         (program_problems(fields, imports, options.bits),
          "PE%s console program importing %s" % ("32+" if options.bits == 64 else "32",
                                                 ", ".join(dll for dll, _ in imports))),
-        (version_problems(fields),
-         "header names Windows %s (OS and subsystem version)" %
-         (version_text(fields["os"]) if None not in fields["os"] else "?")),
+        (version_problems(fields, floor),
+         "header names Windows %s (OS and subsystem version), the build's oldest" %
+         version_text(floor)),
         (list_faults + import_problems(fields, imports, allowed, list_name),
          "all %d imported functions are in %s and exported by Windows %s" %
          (count, list_name, version_text(fields["os"]) if None not in fields["os"] else "?")),

@@ -49,7 +49,7 @@ void useLibraryFolder(const std::string& folder) {
     }
     installed.clear();
     const std::wstring system = systemFolder();
-    for (const char* name : {DURNAVEL_NVAPI_DLL, "nvcpl.dll"}) {
+    for (const char* name : {DURNAVEL_TEST_NVAPI_DLL, "nvcpl.dll"}) {
         std::wstring from = wide(folder + "\\" + name);
         std::wstring to = system + L"\\" + wide(name);
         if (GetFileAttributesW(from.c_str()) != INVALID_FILE_ATTRIBUTES) {

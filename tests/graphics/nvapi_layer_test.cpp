@@ -94,7 +94,7 @@ TEST_P(NvApiLayerLoad, FromTheSystemFolderOnly) {
         EXPECT_TRUE(seen.empty());
     }
     if (std::optional<std::vector<std::string>> asked = drivertest::loadsAsked()) {
-        const std::string name = DURNAVEL_NVAPI_DLL;
+        const std::string name = DURNAVEL_TEST_NVAPI_DLL;
         EXPECT_THAT(*asked, ::testing::ElementsAre(c.withoutAddDllDirectory
                                                        ? "flags=0x00000008 name=" + libraryFolder +
                                                              "\\" + name

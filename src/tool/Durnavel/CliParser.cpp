@@ -5,6 +5,7 @@
 
 #include "platform/kviDebug.h"
 #include "tool/Durnavel/ToolRequest.h"
+#include "tool/Durnavel/Version.h"
 #include "tool/util/StringToWString.h"
 
 namespace tool::parser {
@@ -12,7 +13,7 @@ namespace tool::parser {
 namespace {
 
 const char kToolName[] = "Durnavel";
-const char kToolVersion[] = "1.03";
+const char kToolVersion[] = DURNAVEL_VERSION;
 const char kCopyright[] = "Copyright (C) 2026 Durnavel developers. All rights reserved.";
 
 const std::int32_t kUsableFrames[] = {0, 1, 3};

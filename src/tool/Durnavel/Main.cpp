@@ -6,13 +6,14 @@
 #include "platform/kviDebug.h"
 #include "platform/kvPlatform.h"
 #include "tool/Durnavel/CliParser.h"
+#include "tool/Durnavel/Version.h"
 #include "common/Banner.h"
 #include "tool/graphics/NvApiDrsMgr.h"
 #include "tool/graphics/NvCplDrsMgr.h"
 
 namespace tool {
 
-const char kDurnavelBanner[] = DURNAVEL_BANNER("Durnavel", "1.03");
+const char kDurnavelBanner[] = DURNAVEL_BANNER("Durnavel", DURNAVEL_VERSION);
 
 namespace {
 const std::string kSetAccessError = "Error : Cannot set muximum pre-rendered frames setting.\n";

@@ -9,7 +9,9 @@ namespace tool::print {
 extern const char kPrintBanner[];
 
 // Console output of a tool. Both print operations write to standard output, up to the text's
-// first NUL, without adding a line feed or flushing; wide and narrow writes keep their order.
+// first NUL, without adding a line feed, and flush it before they return: the text is out at
+// once, also when output goes to a file or a pipe, and so before a crash rather than at exit.
+// Wide and narrow writes keep their order.
 class Print : public ModuleBase {
   public:
     ~Print() override;
