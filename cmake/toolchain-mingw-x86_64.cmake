@@ -1,9 +1,10 @@
-# Cross build of the 64-bit Windows program with mingw-w64 (posix threads flavour): the same
-# sources as the 32-bit product, for machines that cannot run 32-bit programs.
+# Cross build of the 64-bit Windows program with mingw-w64, win32 threads flavour (no POSIX-threads
+# layer, as in the 32-bit product): the same sources as the 32-bit product, for machines that
+# cannot run 32-bit programs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

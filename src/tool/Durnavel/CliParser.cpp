@@ -45,23 +45,6 @@ int CliParser::define() {
     CliInfo info;
     initInfo(info);
     info.caseSensitive = 0;
-    const std::string name = kToolName;
-    util::StringToWString(name + " Ver." + kToolVersion + "\n" + kCopyright + "\n",
-                          info.versionText);
-    util::StringToWString("EXAMPLES:\n"
-                          " > " +
-                              name +
-                              "\n"
-                              " ... View current maximum pre-rendered frames value.\n"
-                              " > " +
-                              name +
-                              " -s 1\n"
-                              " ... Set maximum pre-rendered frames to 1.\n"
-                              " > " +
-                              name +
-                              " -s 3\n"
-                              " ... Set maximum pre-rendered frames to 3.\n",
-                          info.examplesText);
     if (setInfo(info) == 0) {
         return 0;
     }
@@ -106,6 +89,26 @@ int CliParser::define() {
         return 0;
     }
     return 1;
+}
+
+void CliParser::defineTexts(CliInfo& info) const {
+    const std::string name = kToolName;
+    util::StringToWString(name + " Ver." + kToolVersion + "\n" + kCopyright + "\n",
+                          info.versionText);
+    util::StringToWString("EXAMPLES:\n"
+                          " > " +
+                              name +
+                              "\n"
+                              " ... View current maximum pre-rendered frames value.\n"
+                              " > " +
+                              name +
+                              " -s 1\n"
+                              " ... Set maximum pre-rendered frames to 1.\n"
+                              " > " +
+                              name +
+                              " -s 3\n"
+                              " ... Set maximum pre-rendered frames to 3.\n",
+                          info.examplesText);
 }
 
 int CliParser::getRequest(void* request) {

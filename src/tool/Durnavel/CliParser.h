@@ -21,6 +21,8 @@ class CliParser : public CliParserBase {
 
   protected:
     int define() override;
+    // The version and examples texts, made only when the help or version text is shown.
+    void defineTexts(CliInfo& info) const override;
 
   public:
     // Sets both fields of the tool::ToolRequest `request` points to to 0.

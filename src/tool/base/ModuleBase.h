@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <sstream>
 #include <string>
 
 namespace tool {
@@ -28,10 +27,10 @@ class ModuleBase {
   protected:
     // Empties the error text before a fresh report.
     void clearErrorMessage();
-    // Writes one line (the text and a line feed) to the error text and flushes it.
+    // Adds one line (the text and a line feed) to the error text.
     void appendErrorLine(const std::wstring& line);
 
-    std::wostringstream errorText;
+    std::wstring errorText;
 };
 
 } // namespace tool

@@ -25,6 +25,13 @@ std::wstring lowerAscii(std::wstring text) {
     return text;
 }
 
+// A number in decimal digits, as std::to_wstring writes it (which would bring the C runtime's
+// whole wide formatter into the program for this one line).
+std::wstring decimal(std::int32_t value) {
+    const std::string digits = std::to_string(value);
+    return std::wstring(digits.begin(), digits.end());
+}
+
 } // namespace
 
 CliParserBase::CliParserBase(std::int32_t argCount, const wchar_t* const argValues[])
@@ -155,14 +162,34 @@ int CliParserBase::isVersionRequested() const {
 }
 
 std::wstring CliParserBase::getHelpMessage() const {
+    if (helpDue) {
+        helpDue = false;
+        makeHelpMessage();
+    }
     return helpText;
 }
 
 std::wstring CliParserBase::getVersionMessage() const {
+    completeTexts();
     return versionText;
 }
 
-int CliParserBase::makeHelpMessage() {
+void CliParserBase::defineTexts(CliInfo&) const {}
+
+void CliParserBase::completeTexts() const {
+    if (textsComplete) {
+        return;
+    }
+    textsComplete = true;
+    CliInfo info;
+    initInfo(info);
+    defineTexts(info);
+    versionText += info.versionText;
+    examplesText += info.examplesText;
+}
+
+int CliParserBase::makeHelpMessage() const {
+    completeTexts();
     cliTool::HelpSource source;
     source.width = kHelpWidth;
     source.versionText = versionText;
@@ -205,8 +232,9 @@ int CliParserBase::parse() {
         }
         return 0;
     }
-    // The help text exists even when the command line turns out to be unusable.
-    makeHelpMessage();
+    // The help text exists from here on, even when the command line turns out to be unusable;
+    // it is laid out when it is first asked for (the definitions it is made of stay as they are).
+    helpDue = true;
 
     std::int32_t index = 1;
     while (index < argc) {
@@ -286,8 +314,7 @@ int CliParserBase::checkInput() {
             continue;
         }
         const std::wstring needs = L"Option \"" + canonicalSwitch(i) + L"\" needs " +
-                                   std::to_wstring(entry.definition.paramCount) +
-                                   L" parameter at least.";
+                                   decimal(entry.definition.paramCount) + L" parameter at least.";
         if (entry.givenCount != entry.definition.paramCount) {
             reportInvalid(i, needs);
             return 0;

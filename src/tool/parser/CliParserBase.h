@@ -88,15 +88,21 @@ class CliParserBase : public ModuleBase {
     int isParsed() const;
     int isHelpRequested() const;
     int isVersionRequested() const;
+    // Both texts are built the first time they are asked for, from what parse() had when it
+    // reached the help text: a run that prints neither builds neither.
     std::wstring getHelpMessage() const;
     std::wstring getVersionMessage() const;
 
   protected:
     void initInfo(CliInfo& info) const;
     int setInfo(const CliInfo& info);
+    // The version and examples texts of a tool that makes them only when one is shown: called
+    // once, the first time either text is asked for; what it puts into `info` is appended to
+    // what setInfo gave. The base adds nothing.
+    virtual void defineTexts(CliInfo& info) const;
     int regist(const ArgumentDefinition& definition);
     int optimize();
-    int makeHelpMessage();
+    int makeHelpMessage() const;
 
     int parseInput(std::int32_t index, ArgumentEntry& entry, std::int32_t& consumed);
     int checkInput();
@@ -108,14 +114,20 @@ class CliParserBase : public ModuleBase {
 
     std::int32_t argc;
     const wchar_t* const* argv;
-    std::wstring helpText;
+    mutable std::wstring helpText;
     std::int32_t parsed;
     std::int32_t caseSensitive;
-    std::wstring versionText;
-    std::wstring examplesText;
+    mutable std::wstring versionText;
+    mutable std::wstring examplesText;
     std::vector<ArgumentEntry> entries;
 
   private:
+    // Appends the texts of defineTexts on the first call.
+    void completeTexts() const;
+
+    mutable bool textsComplete = false;
+    // parse() reached the help text, which is still to be built.
+    mutable bool helpDue = false;
     // argv[index] as a string; empty for a missing element.
     std::wstring token(std::int32_t index) const;
     // The switch every message and the help text show for the entry.
