@@ -1,13 +1,9 @@
 // Writes narrow and wide texts through the console printer in the order given by the
 // arguments: a word starting with 'n' goes out narrow, one starting with 'w' goes out wide; the
 // word "x" ends the process on the spot, as a crash would, without flushing anything (exit 3).
-#include <cstdlib>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
+#include "support/TestSupport.h"
 #include "tool/print/Print.h"
 
 int wmain(int argc, wchar_t* argv[]) {
@@ -18,11 +14,7 @@ int wmain(int argc, wchar_t* argv[]) {
             continue;
         }
         if (word == L"x") {
-#ifdef _WIN32
-            // Not _exit: its ExitProcess lets the C runtime's library flush on the way out.
-            TerminateProcess(GetCurrentProcess(), 3);
-#endif
-            std::_Exit(3);
+            testsupport::endProcessNow(3);
         }
         std::wstring text = word.substr(1) + L"|";
         if (word[0] == L'n') {

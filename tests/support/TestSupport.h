@@ -23,6 +23,10 @@ RunResult runProgram(const std::string& name, const std::vector<std::string>& ar
 // programs it starts inherit.
 void setEnvironment(const std::string& name, const std::string& value);
 
+// Ends this process at once with the exit code, as a crash would: no runtime flushes anything on
+// the way out.
+[[noreturn]] void endProcessNow(int code);
+
 // A fresh, empty folder for one test.
 std::string makeTempFolder(const std::string& label);
 
